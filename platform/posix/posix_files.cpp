@@ -1,0 +1,130 @@
+#include "platform/posix/posix_files.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/posix/file_time_conversion.h"
+
+namespace quorin::platform::posix {
+namespace {
+
+// Owns one descriptor.
+class descriptor {
+public:
+    explicit descriptor(int fd) : fd_(fd) {}
+    ~descriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    descriptor(const descriptor&) = delete;
+    descriptor& operator=(const descriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// Opens a regular file, never through a symbolic link, and takes the flock
+// that gives the wanted sharing without waiting.
+int open_locked(const std::string& path, int flags, int lock) {
+    const int fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0) return -1;
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || ::flock(fd, lock | LOCK_NB) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+class posix_readable_file final : public readable_file {
+public:
+    explicit posix_readable_file(int fd) : fd_(fd) {}
+
+    bool times(file_times& out) override {
+        struct stat status {};
+        if (::fstat(fd_.get(), &status) != 0) return false;
+        out.creation = to_file_time(status.st_ctim);
+        out.last_access = to_file_time(status.st_atim);
+        out.last_write = to_file_time(status.st_mtim);
+        return true;
+    }
+
+    bool size(std::uint64_t& out) override {
+        struct stat status {};
+        if (::fstat(fd_.get(), &status) != 0) return false;
+        out = static_cast<std::uint64_t>(status.st_size);
+        return true;
+    }
+
+    std::int64_t read(void* buffer, std::size_t capacity) override {
+        for (;;) {
+            const ssize_t count = ::read(fd_.get(), buffer, capacity);
+            if (count >= 0 || errno != EINTR) return count;
+        }
+    }
+
+private:
+    descriptor fd_;
+};
+
+class posix_writable_file final : public writable_file {
+public:
+    explicit posix_writable_file(int fd) : fd_(fd) {}
+
+    bool write_all(const void* data, std::size_t size) override {
+        const auto* bytes = static_cast<const char*>(data);
+        while (size > 0) {
+            const ssize_t count = ::write(fd_.get(), bytes, size);
+            if (count < 0) {
+                if (errno == EINTR) continue;
+                return false;
+            }
+            bytes += count;
+            size -= static_cast<std::size_t>(count);
+        }
+        return true;
+    }
+
+    // The kernel sets the status-change time, which serves as the creation
+    // time, to the moment of this call; `creation` itself cannot be stored.
+    bool stamp(file_time /*creation*/, file_time last_write) override {
+        const timespec times[2] = {{0, UTIME_OMIT}, to_timespec(last_write)};
+        return ::futimens(fd_.get(), times) == 0;
+    }
+
+private:
+    descriptor fd_;
+};
+
+} // namespace
+
+std::unique_ptr<readable_file> open_for_reading(const std::string& path) {
+    const int fd = open_locked(path, O_RDONLY, LOCK_SH);
+    if (fd < 0) return nullptr;
+    return std::make_unique<posix_readable_file>(fd);
+}
+
+std::unique_ptr<writable_file> open_for_writing(const std::string& path) {
+    // Not O_TRUNC: the content must stay untouched when the lock is refused.
+    const int fd = open_locked(path, O_WRONLY | O_CREAT, LOCK_EX);
+    if (fd < 0) return nullptr;
+    if (::ftruncate(fd, 0) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    return std::make_unique<posix_writable_file>(fd);
+}
+
+bool delete_file(const std::string& path) {
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0) return false;
+    if (!S_ISREG(status.st_mode)) return ::unlink(path.c_str()) == 0;
+    const descriptor fd(open_locked(path, O_RDONLY, LOCK_EX));
+    if (fd.get() < 0) return false;
+    return ::unlink(path.c_str()) == 0;
+}
+
+} // namespace quorin::platform::posix

@@ -1,0 +1,15 @@
+// Conversions between the module's narrow (UTF-8) and UTF-16 texts.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace quorin::platform {
+
+// Decodes UTF-8 up to the first zero byte; invalid sequences become U+FFFD.
+std::u16string decode_utf8(std::string_view text);
+
+// Encodes UTF-16 as UTF-8; unpaired surrogates become U+FFFD.
+std::string encode_utf8(std::u16string_view text);
+
+} // namespace quorin::platform

@@ -1,0 +1,7 @@
+#include "settings/module_settings.h"
+
+namespace quorin {
+
+module_settings_record module_settings;
+
+} // namespace quorin
