@@ -86,6 +86,8 @@ BOOL server_support(HCONN connection, DWORD request, void* buffer, DWORD*, DWORD
 std::string png_bytes(std::size_t total_size) { return padded("\x89PNG\r\n\x1a\n", total_size); }
 std::string jpeg_bytes(std::size_t total_size) { return padded("\xFF\xD8\xFF\xE0", total_size); }
 
+FreeImageFunction* fake_image_table() { return table.data(); }
+
 fake_image_library::fake_image_library() : previous_(FreeImageAPI) { FreeImageAPI = table.data(); }
 fake_image_library::~fake_image_library() { FreeImageAPI = previous_; }
 

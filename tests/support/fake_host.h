@@ -28,6 +28,9 @@ inline constexpr int format_nameless = 40;
 std::string png_bytes(std::size_t total_size);
 std::string jpeg_bytes(std::size_t total_size);
 
+// The fake table, for a module loaded from its file.
+FreeImageFunction* fake_image_table();
+
 // Installs the fake table in the FreeImageAPI slot while it lives.
 class fake_image_library {
 public:
