@@ -15,7 +15,8 @@ public:
 };
 
 // Overwrites the fields the file names; throws MXML::SyntaxException or
-// load_exception, leaving what was read before the failure in settings.
+// load_exception (also when no parser can be created), leaving what was read
+// before the failure in settings.
 void load_settings(const std::string& path, module_settings_record& settings);
 
 } // namespace quorin

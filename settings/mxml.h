@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <stdexcept>
 #include <string>
 
@@ -29,9 +30,38 @@ private:
     std::int32_t column_number;
 };
 
+// libexpat is C code: an exception must never unwind through its frames. The
+// handlers a caller registers run their bodies through this guard, which
+// catches what a body raises, stops the parser and keeps the exception until
+// ParseFile raises it after XML_Parse has returned. Once stopped, no further
+// body runs, even for the events the library still delivers.
+class HandlerGuard {
+public:
+    explicit HandlerGuard(XML_Parser parser) : parser(parser) {}
+
+    template <class Body>
+    void Run(Body&& body) noexcept {
+        if (pending) return;
+        try {
+            body();
+        } catch (...) {
+            pending = std::current_exception();
+            XML_StopParser(parser, XML_FALSE);
+        }
+    }
+
+    // Raises the kept exception, if a body raised one.
+    void RaisePending() const;
+
+private:
+    XML_Parser parser;
+    std::exception_ptr pending;
+};
+
 // Feeds the file at path to the caller's configured parser. Throws
 // SyntaxException when the parser rejects it (a missing or empty file
-// included); an exception a callback left pending is raised instead.
-void ParseFile(XML_Parser& parser, const std::string& path);
+// included). When the handlers run through guard, an exception one of them
+// raised comes out instead, unchanged.
+void ParseFile(XML_Parser& parser, const std::string& path, const HandlerGuard* guard = nullptr);
 
 } // namespace MXML
