@@ -27,11 +27,10 @@ private:
 };
 
 // Opens a regular file, never through a symbolic link, and takes the flock
-// that gives the wanted sharing without waiting.
-int open_locked(const std::string& path, int flags, int lock) {
+// that gives the wanted sharing without waiting. status describes the file.
+int open_locked(const std::string& path, int flags, int lock, struct stat& status) {
     const int fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
     if (fd < 0) return -1;
-    struct stat status {};
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || ::flock(fd, lock | LOCK_NB) != 0) {
         ::close(fd);
         return -1;
@@ -39,23 +38,21 @@ int open_locked(const std::string& path, int flags, int lock) {
     return fd;
 }
 
+// Times and size are those of the moment of opening: writers are locked out
+// from then on.
 class posix_readable_file final : public readable_file {
 public:
-    explicit posix_readable_file(int fd) : fd_(fd) {}
+    posix_readable_file(int fd, const struct stat& status) : fd_(fd), status_(status) {}
 
     bool times(file_times& out) override {
-        struct stat status {};
-        if (::fstat(fd_.get(), &status) != 0) return false;
-        out.creation = to_file_time(status.st_ctim);
-        out.last_access = to_file_time(status.st_atim);
-        out.last_write = to_file_time(status.st_mtim);
+        out.creation = to_file_time(status_.st_ctim);
+        out.last_access = to_file_time(status_.st_atim);
+        out.last_write = to_file_time(status_.st_mtim);
         return true;
     }
 
     bool size(std::uint64_t& out) override {
-        struct stat status {};
-        if (::fstat(fd_.get(), &status) != 0) return false;
-        out = static_cast<std::uint64_t>(status.st_size);
+        out = static_cast<std::uint64_t>(status_.st_size);
         return true;
     }
 
@@ -68,6 +65,7 @@ public:
 
 private:
     descriptor fd_;
+    struct stat status_;
 };
 
 class posix_writable_file final : public writable_file {
@@ -102,14 +100,16 @@ private:
 } // namespace
 
 std::unique_ptr<readable_file> open_for_reading(const std::string& path) {
-    const int fd = open_locked(path, O_RDONLY, LOCK_SH);
+    struct stat status {};
+    const int fd = open_locked(path, O_RDONLY, LOCK_SH, status);
     if (fd < 0) return nullptr;
-    return std::make_unique<posix_readable_file>(fd);
+    return std::make_unique<posix_readable_file>(fd, status);
 }
 
 std::unique_ptr<writable_file> open_for_writing(const std::string& path) {
     // Not O_TRUNC: the content must stay untouched when the lock is refused.
-    const int fd = open_locked(path, O_WRONLY | O_CREAT, LOCK_EX);
+    struct stat status {};
+    const int fd = open_locked(path, O_WRONLY | O_CREAT, LOCK_EX, status);
     if (fd < 0) return nullptr;
     if (::ftruncate(fd, 0) != 0) {
         ::close(fd);
@@ -122,7 +122,7 @@ bool delete_file(const std::string& path) {
     struct stat status {};
     if (::lstat(path.c_str(), &status) != 0) return false;
     if (!S_ISREG(status.st_mode)) return ::unlink(path.c_str()) == 0;
-    const descriptor fd(open_locked(path, O_RDONLY, LOCK_EX));
+    const descriptor fd(open_locked(path, O_RDONLY, LOCK_EX, status));
     if (fd.get() < 0) return false;
     return ::unlink(path.c_str()) == 0;
 }

@@ -1,7 +1,6 @@
 #include "support/fake_host.h"
 
-#include <fstream>
-#include <iterator>
+#include <cstdio>
 #include <string_view>
 
 #include "platform/text.h"
@@ -36,11 +35,12 @@ const char* mime_type(int format) {
 }
 
 int file_type(const char16_t* path, int) {
-    std::ifstream in(platform::encode_utf8(path), std::ios::binary);
-    std::string head(16, '\0');
-    in.read(head.data(), static_cast<std::streamsize>(head.size()));
-    head.resize(static_cast<std::size_t>(in.gcount()));
-    return format_of(head);
+    std::FILE* file = std::fopen(platform::encode_utf8(path).c_str(), "rb");
+    if (file == nullptr) return -1;
+    char head[16];
+    const std::size_t length = std::fread(head, 1, sizeof head, file);
+    std::fclose(file);
+    return format_of(std::string_view(head, length));
 }
 
 int memory_type(FIMEMORY* stream, int) { return format_of(stream->bytes); }
