@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and running quorin need.
-# Idempotent: packages already present are left as they are.
+# Idempotent: packages already present are left as they are. Extra package
+# names given as arguments are installed too (e.g. clang for the fuzzers).
 set -euo pipefail
 
 packages=(
@@ -8,6 +9,7 @@ packages=(
     libexpat1-dev libssl-dev libutfcpp-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libfreeimage-dev libcivetweb-dev libcurl4-openssl-dev curl
+    "$@"
 )
 
 missing=()
