@@ -1,0 +1,12 @@
+// The one conversion from the module's narrow texts to UTF-16.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace quorin {
+
+// Decodes UTF-8 up to the first zero byte; invalid bytes become U+FFFD.
+std::u16string utf8_to_utf16(std::string_view text);
+
+} // namespace quorin

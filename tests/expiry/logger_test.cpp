@@ -1,0 +1,62 @@
+#include "expiry/logger.h"
+
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "expiry/steered_env.h"
+#include "support/temp_dir.h"
+
+namespace quorin::test {
+namespace {
+
+class logger_test : public ::testing::Test {
+protected:
+    steered_env env;
+    platform::scoped_env installed{env};
+    temp_dir dir;
+    std::string log = (dir.path() / "expiry.log").string();
+};
+
+TEST_F(logger_test, appends_lines_with_zero_padded_local_time) {
+    write_file(log, "earlier line\n");
+    {
+        logger out(log, true);
+        out.write("DELETE_PROC IN");
+        env.local = {987, 12, 31, 23, 59, 58};
+        out.write("DELETE_FAIL /c/3/7f/photo.png");
+        env.local = {12345, 10, 1, 0, 0, 0};
+        out.write("");
+    }
+    EXPECT_EQ(read_file(log),
+              "earlier line\n"
+              "2026/01/05 03:04:09 DELETE_PROC IN\n"
+              "0987/12/31 23:59:58 DELETE_FAIL /c/3/7f/photo.png\n"
+              "12345/10/01 00:00:00 \n");
+}
+
+TEST_F(logger_test, disabled_or_unopenable_log_drops_lines_quietly) {
+    const auto missing = dir.path() / "missing" / "expiry.log";
+    {
+        logger off(log, false);
+        off.write("DELETE_PROC IN");
+        logger unopenable(missing.string(), true);
+        unopenable.write("DELETE_PROC IN");
+    }
+    EXPECT_FALSE(std::filesystem::exists(log));
+    EXPECT_FALSE(std::filesystem::exists(missing.parent_path()));
+}
+
+TEST_F(logger_test, control_bytes_are_escaped_so_a_text_stays_one_line) {
+    {
+        logger out(log, true);
+        out.write("DELETE_FAIL /c/0/00/a\nb\r\t\x1f\x7f\x01.png");
+        out.write("DELETE_FAIL /c/0/00/caf\xc3\xa9 \\x41 ~.png");
+    }
+    EXPECT_EQ(read_file(log),
+              "2026/01/05 03:04:09 DELETE_FAIL /c/0/00/a\\x0Ab\\x0D\\x09\\x1F\\x7F\\x01.png\n"
+              "2026/01/05 03:04:09 DELETE_FAIL /c/0/00/caf\xc3\xa9 \\x41 ~.png\n");
+}
+
+} // namespace
+} // namespace quorin::test
