@@ -25,6 +25,7 @@ public:
     std::function<void(platform::directory_entry&)> adjust_entry;
     std::function<void(const std::string&)> on_list;
     std::function<void(const std::string&)> on_delete;
+    std::function<void(const std::string&)> on_create;
     std::vector<std::string> created_directories;
 
     platform::file_time now() override {
@@ -35,6 +36,7 @@ public:
     platform::local_time local_now() override { return local; }
     std::string module_file_path() override { return module_path; }
     bool create_directory(const std::string& path) override {
+        if (on_create) on_create(path);
         created_directories.push_back(path);
         return env_wrapper::create_directory(path);
     }
