@@ -1,7 +1,5 @@
 #include "expiry/logger.h"
 
-#include <filesystem>
-
 #include <gtest/gtest.h>
 
 #include "expiry/steered_env.h"
@@ -33,18 +31,6 @@ TEST_F(logger_test, appends_lines_with_zero_padded_local_time) {
               "2026/01/05 03:04:09 DELETE_PROC IN\n"
               "0987/12/31 23:59:58 DELETE_FAIL /c/3/7f/photo.png\n"
               "12345/10/01 00:00:00 \n");
-}
-
-TEST_F(logger_test, disabled_or_unopenable_log_drops_lines_quietly) {
-    const auto missing = dir.path() / "missing" / "expiry.log";
-    {
-        logger off(log, false);
-        off.write("DELETE_PROC IN");
-        logger unopenable(missing.string(), true);
-        unopenable.write("DELETE_PROC IN");
-    }
-    EXPECT_FALSE(std::filesystem::exists(log));
-    EXPECT_FALSE(std::filesystem::exists(missing.parent_path()));
 }
 
 TEST_F(logger_test, control_bytes_are_escaped_so_a_text_stays_one_line) {
