@@ -1,0 +1,48 @@
+// Everything the host's converter needs for one request. A pointer to it
+// travels down the module chain as the first of the three request values.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "host/output_format.h"
+#include "host/request_parameters.h"
+#include "trelvane_module.h"
+
+namespace quorin::host {
+
+class http_exchange;
+class miss_coalescer;
+class metrics;
+struct conversion_job;
+
+// How the answer came about, for the access log and the metrics.
+enum class cache_outcome { none, hit, stored, direct };
+
+// The host's core converter, reached through the modules' OnConvertCore
+// chain: decodes, fits and encodes into `out`; returns an HTTP status, 200
+// when `out` holds the image.
+using core_converter = int (*)(const conversion_job* job, FIMEMORY* out);
+
+struct conversion_job {
+    std::filesystem::path source;
+    int source_format = -1;
+    conversion_parameters parameters;
+    output_format format = output_format::png;
+    std::u16string cache_key;
+    std::uint64_t source_time = 0;
+
+    http_exchange* exchange = nullptr;
+    miss_coalescer* coalescer = nullptr;
+    metrics* counters = nullptr;
+    core_converter convert_core = nullptr;  // the first module's OnConvertCore
+
+    cache_outcome outcome = cache_outcome::none;
+    int failure_status = 0;  // when the converter gave no answer
+};
+
+inline std::uint64_t to_request_value(conversion_job& job) { return reinterpret_cast<std::uint64_t>(&job); }
+inline conversion_job& job_of(std::uint64_t value) { return *reinterpret_cast<conversion_job*>(value); }
+
+} // namespace quorin::host

@@ -1,0 +1,28 @@
+// The page at "/": every image under the images directory as a thumbnail
+// served through the cache, linked to the full image.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorin::host {
+
+inline constexpr int thumbnail_box = 160;
+inline constexpr std::size_t gallery_limit = 1000;
+
+// Relative paths of the files below `root` (canonical) that the image
+// library can read by their name, sorted, at most `limit`. Symbolic links
+// that lead out of the root are left out.
+std::vector<std::filesystem::path> gallery_entries(const std::filesystem::path& root, std::size_t limit);
+
+std::string gallery_page(const std::vector<std::filesystem::path>& entries);
+
+// A relative path as a URL path ("/a%20b/c.jpg").
+std::string url_path(const std::filesystem::path& relative);
+
+std::string html_escape(std::string_view text);
+
+} // namespace quorin::host

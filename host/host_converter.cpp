@@ -1,0 +1,95 @@
+#include "host/host_converter.h"
+
+#include <FreeImage.h>
+#include <chrono>
+#include <string_view>
+
+#include "host/conversion_job.h"
+#include "host/file_time.h"
+#include "host/http_exchange.h"
+#include "host/image_codec.h"
+#include "host/metrics.h"
+#include "host/miss_coalescer.h"
+
+namespace quorin::host {
+namespace {
+
+// The answer the module would have given from its cache, sent from the
+// converted stream: same status and header lines.
+bool answer_directly(conversion_job& job, FIMEMORY* stream) {
+    BYTE* data = nullptr;
+    DWORD size = 0;
+    if (!FreeImage_AcquireMemory(stream, &data, &size)) return false;
+    const char* mime = FreeImage_GetFIFMimeType(static_cast<FREE_IMAGE_FORMAT>(library_format(job.format)));
+    const std::string last_modified = "Last-Modified: " + http_date(job.source_time) + "\r\n";
+    job.exchange->send("200 OK", mime != nullptr ? mime : "application/octet-stream",
+                       std::string_view(reinterpret_cast<const char*>(data), size), last_modified);
+    return true;
+}
+
+} // namespace
+
+extern "C" bool host_on_convert(EXTENSION_CONTROL_BLOCK*, std::uint64_t a, std::uint64_t, std::uint64_t,
+                                NTrelvaneModule::IImageOutputCached* output) {
+    conversion_job& job = job_of(a);
+    const FILETIME source_time = to_FILETIME(job.source_time);
+    output->SetCacheKey(job.cache_key.c_str(), &source_time);
+    if (output->OutputFromCache() == S_OK) {
+        job.outcome = cache_outcome::hit;
+        return true;
+    }
+
+    // A converter of this key that finished between the first look and the
+    // claim, or the one this request waited for, has stored the image.
+    miss_coalescer::lease lease = job.coalescer->claim(job.cache_key);
+    if (output->OutputFromCache() == S_OK) {
+        job.outcome = cache_outcome::hit;
+        return true;
+    }
+
+    const memory_stream stream;
+    const int status = job.convert_core(&job, stream.get());
+    if (status != 200) {
+        job.failure_status = status;
+        return false;
+    }
+
+    // The module sends the header only once the file is stored and stamped:
+    // from then on the waiting requests can be served from the cache.
+    job.exchange->on_header_sent([&lease] { lease.release(); });
+    const HRESULT stored = output->Output(stream.get());
+    job.exchange->on_header_sent(nullptr);
+    if (stored == S_OK) {
+        job.outcome = cache_outcome::stored;
+        return true;
+    }
+
+    // Not stored (file busy, cache unwritable, disk full): the client gets
+    // its image all the same.
+    lease.release();
+    if (!answer_directly(job, stream.get())) {
+        job.failure_status = 500;
+        return false;
+    }
+    job.outcome = cache_outcome::direct;
+    return true;
+}
+
+extern "C" bool host_on_convert_with_time(EXTENSION_CONTROL_BLOCK* request, std::uint64_t a, std::uint64_t b,
+                                          std::uint64_t c, NTrelvaneModule::IImageOutputWithTimeCached* output) {
+    return host_on_convert(request, a, b, c, output);
+}
+
+extern "C" int host_convert_core(const conversion_job* job, FIMEMORY* out) {
+    const auto start = std::chrono::steady_clock::now();
+    const conversion_status status = convert_image(job->source, job->source_format, job->parameters, job->format, out);
+    if (job->counters != nullptr) job->counters->record_conversion(std::chrono::steady_clock::now() - start);
+    switch (status) {
+    case conversion_status::converted: return 200;
+    case conversion_status::unreadable: return 415;
+    case conversion_status::failed: return 500;
+    }
+    return 500;
+}
+
+} // namespace quorin::host

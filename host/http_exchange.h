@@ -1,0 +1,80 @@
+// One HTTP request and its answer, seen by a module as an ISAPI request
+// record.
+//
+// The record's ServerSupportFunction(HSE_REQ_SEND_RESPONSE_HEADER) writes
+// the status line "HTTP/1.1 " + status text, the Date and Connection lines
+// the protocol needs, then the module's header block unchanged; WriteClient
+// writes body bytes. Small writes are gathered so that a header block and
+// a small body leave in one send.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "trelvane_module.h"
+
+namespace quorin::host {
+
+struct http_request {
+    std::string method;
+    std::string path;   // decoded, as the client sent it (".." kept)
+    std::string query;  // raw, without '?'
+    bool keep_alive = true;
+};
+
+class http_exchange {
+public:
+    // Writes bytes to the client; false when the connection failed.
+    using sink = std::function<bool(const char* data, std::size_t size)>;
+
+    http_exchange(const http_request& request, sink write);
+    http_exchange(const http_exchange&) = delete;
+    http_exchange& operator=(const http_exchange&) = delete;
+
+    const http_request& request() const { return request_; }
+    EXTENSION_CONTROL_BLOCK* record() { return &record_; }
+    bool is_head() const { return request_.method == "HEAD"; }
+
+    // Sends a status line and a header block the host made itself, such as
+    // an error answer; `header_block` ends with the empty line.
+    void send_header(std::string_view status_text, std::string_view header_block);
+    void write_body(const void* data, std::size_t size);
+
+    // A complete answer with a body (left out for HEAD).
+    void send(std::string_view status_text, std::string_view content_type, std::string_view body,
+              std::string_view extra_headers = {});
+
+    // Sends whatever is still gathered; call once the answer is complete.
+    void finish();
+
+    // Called right after the header went out (the one moment a module tells
+    // that it has an answer ready).
+    void on_header_sent(std::function<void()> callback) { on_header_sent_ = std::move(callback); }
+
+    bool header_sent() const { return status_ != 0; }
+    int status() const { return status_; }
+    std::uint64_t body_bytes() const { return body_bytes_; }
+
+private:
+    static BOOL write_client(HCONN connection, void* buffer, DWORD* bytes, DWORD flags);
+    static BOOL server_support(HCONN connection, DWORD request, void* buffer, DWORD* size, DWORD* data_type);
+    static BOOL get_server_variable(HCONN connection, char* name, void* buffer, DWORD* size);
+    static BOOL read_client(HCONN connection, void* buffer, DWORD* size);
+
+    void put(const char* data, std::size_t size);
+
+    http_request request_;
+    std::string method_text_;
+    std::string query_text_;
+    std::string path_text_;
+    sink write_;
+    EXTENSION_CONTROL_BLOCK record_{};
+    std::string gathered_;
+    int status_ = 0;
+    std::uint64_t body_bytes_ = 0;
+    std::function<void()> on_header_sent_;
+};
+
+} // namespace quorin::host

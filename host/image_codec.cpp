@@ -1,0 +1,162 @@
+#include "host/image_codec.h"
+
+#include <FreeImage.h>
+#include <algorithm>
+#include <memory>
+
+#include "host/resize_box.h"
+
+namespace quorin::host {
+namespace {
+
+struct bitmap_deleter {
+    void operator()(FIBITMAP* bitmap) const { FreeImage_Unload(bitmap); }
+};
+using bitmap = std::unique_ptr<FIBITMAP, bitmap_deleter>;
+
+// Replaces `image` with `converted` when the conversion gave a result.
+bool replace(bitmap& image, FIBITMAP* converted) {
+    if (converted == nullptr) return false;
+    image.reset(converted);
+    return true;
+}
+
+image_size size_of(FIBITMAP* image) { return {FreeImage_GetWidth(image), FreeImage_GetHeight(image)}; }
+
+bitmap load(const std::filesystem::path& source, int source_format, const conversion_parameters& parameters,
+            image_size& target) {
+    const std::string path = source.string();
+    const auto format = static_cast<FREE_IMAGE_FORMAT>(source_format);
+    int flags = 0;
+    if (format == FIF_JPEG) {
+        // The header alone gives the size; with it the decoder can scale by
+        // 1/2, 1/4 or 1/8 while decoding, never below the size hint.
+        const bitmap header(FreeImage_Load(format, path.c_str(), FIF_LOAD_NOPIXELS));
+        if (!header) return nullptr;
+        const image_size full = size_of(header.get());
+        target = fit_inside(full, parameters.width, parameters.height);
+        flags = JPEG_ACCURATE;
+        if (target != full) flags |= static_cast<int>(std::max(target.width, target.height) << 16);
+        return bitmap(FreeImage_Load(format, path.c_str(), flags));
+    }
+    bitmap image(FreeImage_Load(format, path.c_str(), flags));
+    if (image) target = fit_inside(size_of(image.get()), parameters.width, parameters.height);
+    return image;
+}
+
+// Brings any pixel layout to 24-bit colour, or 32-bit where there is
+// transparency, which every writer and the rescaler take.
+bool to_true_colour(bitmap& image) {
+    if (FreeImage_GetImageType(image.get()) != FIT_BITMAP &&
+        !replace(image, FreeImage_ConvertToStandardType(image.get(), TRUE))) {
+        return false;
+    }
+    const unsigned bpp = FreeImage_GetBPP(image.get());
+    if (bpp == 24 || bpp == 32) return true;
+    return FreeImage_IsTransparent(image.get()) ? replace(image, FreeImage_ConvertTo32Bits(image.get()))
+                                                : replace(image, FreeImage_ConvertTo24Bits(image.get()));
+}
+
+// JPEG and GIF have no alpha channel: transparent parts go on white.
+bool flatten(bitmap& image) {
+    if (FreeImage_GetBPP(image.get()) != 32) return true;
+    RGBQUAD white{255, 255, 255, 0};
+    return replace(image, FreeImage_Composite(image.get(), FALSE, &white, nullptr));
+}
+
+// The writer's pixel layout and flags.
+bool prepare_for(output_format format, int quality, bitmap& image, int& flags) {
+    flags = 0;
+    switch (format) {
+    case output_format::jpeg:
+        flags = quality;
+        return flatten(image);
+    case output_format::gif:
+        return flatten(image) && replace(image, FreeImage_ColorQuantize(image.get(), FIQ_WUQUANT));
+    case output_format::webp:
+        flags = quality;
+        return true;
+    case output_format::png:
+    case output_format::bmp:
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+memory_stream::memory_stream() : stream_(FreeImage_OpenMemory()) {}
+
+memory_stream::~memory_stream() {
+    if (stream_ != nullptr) FreeImage_CloseMemory(stream_);
+}
+
+std::optional<int> readable_format(const std::filesystem::path& file) {
+    const FREE_IMAGE_FORMAT format = FreeImage_GetFileType(file.string().c_str(), 0);
+    if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format)) return std::nullopt;
+    return static_cast<int>(format);
+}
+
+bool has_image_extension(const std::filesystem::path& file) {
+    const FREE_IMAGE_FORMAT format = FreeImage_GetFIFFromFilename(file.string().c_str());
+    return format != FIF_UNKNOWN && FreeImage_FIFSupportsReading(format);
+}
+
+output_format default_output_format(int source_format) {
+    switch (source_format) {
+    case FIF_JPEG: return output_format::jpeg;
+    case FIF_GIF: return output_format::gif;
+    case FIF_BMP: return output_format::bmp;
+    case FIF_WEBP: return output_format::webp;
+    default: return output_format::png;
+    }
+}
+
+int library_format(output_format format) {
+    switch (format) {
+    case output_format::png: return FIF_PNG;
+    case output_format::jpeg: return FIF_JPEG;
+    case output_format::gif: return FIF_GIF;
+    case output_format::bmp: return FIF_BMP;
+    case output_format::webp: return FIF_WEBP;
+    }
+    return FIF_UNKNOWN;
+}
+
+bool can_write(output_format format) {
+    return FreeImage_FIFSupportsWriting(static_cast<FREE_IMAGE_FORMAT>(library_format(format))) != FALSE;
+}
+
+conversion_status convert_image(const std::filesystem::path& source, int source_format,
+                                const conversion_parameters& parameters, output_format format, FIMEMORY* out) {
+    image_size target{};
+    bitmap image = load(source, source_format, parameters, target);
+    if (!image) return conversion_status::unreadable;
+    if (!to_true_colour(image)) return conversion_status::failed;
+    if (size_of(image.get()) != target &&
+        !replace(image, FreeImage_Rescale(image.get(), static_cast<int>(target.width),
+                                          static_cast<int>(target.height), FILTER_CATMULLROM))) {
+        return conversion_status::failed;
+    }
+    int flags = 0;
+    if (!prepare_for(format, parameters.quality, image, flags) || out == nullptr) {
+        return conversion_status::failed;
+    }
+    const auto writer = static_cast<FREE_IMAGE_FORMAT>(library_format(format));
+    return FreeImage_SaveToMemory(writer, image.get(), out, flags) ? conversion_status::converted
+                                                                         : conversion_status::failed;
+}
+
+} // namespace quorin::host
+
+namespace quorin::host {
+
+bool write_image_file(FIBITMAP* image, output_format format, int quality, const std::filesystem::path& file) {
+    bitmap copy(FreeImage_Clone(image));
+    int flags = 0;
+    if (!copy || !to_true_colour(copy) || !prepare_for(format, quality, copy, flags)) return false;
+    const auto writer = static_cast<FREE_IMAGE_FORMAT>(library_format(format));
+    return FreeImage_Save(writer, copy.get(), file.string().c_str(), flags) != FALSE;
+}
+
+} // namespace quorin::host

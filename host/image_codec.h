@@ -1,0 +1,59 @@
+// Decoding, fitting and encoding images with the image library.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+
+#include "host/output_format.h"
+#include "host/request_parameters.h"
+#include "trelvane_module.h"
+
+struct FIBITMAP;
+
+namespace quorin::host {
+
+// Owns one of the library's memory streams.
+class memory_stream {
+public:
+    memory_stream();  // a fresh, empty, growable stream
+    ~memory_stream();
+    memory_stream(const memory_stream&) = delete;
+    memory_stream& operator=(const memory_stream&) = delete;
+
+    FIMEMORY* get() const { return stream_; }
+
+private:
+    FIMEMORY* stream_;
+};
+
+enum class conversion_status { converted, unreadable, failed };
+
+// The library's format code for a file it can read, found from the
+// content; nullopt otherwise.
+std::optional<int> readable_format(const std::filesystem::path& file);
+
+// Whether the library reads files of this name's extension.
+bool has_image_extension(const std::filesystem::path& file);
+
+// What a request without `format=` gets: the source's own format when it
+// is one a client can ask for, PNG otherwise.
+output_format default_output_format(int source_format);
+
+// Whether the library can write the format here (WebP depends on how the
+// library was built).
+bool can_write(output_format format);
+
+// The library's format code.
+int library_format(output_format format);
+
+// Decodes `source`, fits it inside the requested box (never enlarging) and
+// encodes it into the stream `out`. A JPEG source is decoded straight at a
+// reduced scale when the box allows it.
+conversion_status convert_image(const std::filesystem::path& source, int source_format,
+                                const conversion_parameters& parameters, output_format format, FIMEMORY* out);
+
+// Encodes a copy of `image` as `format` into a file, as the converter
+// would encode it. False when it cannot.
+bool write_image_file(FIBITMAP* image, output_format format, int quality, const std::filesystem::path& file);
+
+} // namespace quorin::host

@@ -1,0 +1,28 @@
+#include "host/image_library_table.h"
+
+#include <FreeImage.h>
+#include <array>
+
+#include "platform/text.h"
+
+namespace quorin::host {
+
+extern "C" int file_type_of_utf16_path(const char16_t* path, int size) {
+    const std::string narrow = platform::encode_utf8(path);
+    return FreeImage_GetFileType(narrow.c_str(), size);
+}
+
+FreeImageFunction* image_library_table() {
+    static std::array<FreeImageFunction, image_library_table_size> table = [] {
+        std::array<FreeImageFunction, image_library_table_size> filled{};
+        filled[FreeImageAPI_AcquireMemory] = reinterpret_cast<FreeImageFunction>(&FreeImage_AcquireMemory);
+        filled[FreeImageAPI_GetFIFMimeType] = reinterpret_cast<FreeImageFunction>(&FreeImage_GetFIFMimeType);
+        filled[FreeImageAPI_GetFileTypeU] = reinterpret_cast<FreeImageFunction>(&file_type_of_utf16_path);
+        filled[FreeImageAPI_GetFileTypeFromMemory] =
+            reinterpret_cast<FreeImageFunction>(&FreeImage_GetFileTypeFromMemory);
+        return filled;
+    }();
+    return table.data();
+}
+
+} // namespace quorin::host

@@ -1,0 +1,84 @@
+#include "host/options.h"
+
+#include <algorithm>
+
+namespace quorin::host {
+namespace {
+
+constexpr unsigned max_threads = 1024;
+
+std::optional<unsigned> parse_count(const std::string& text) {
+    if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos) {
+        return std::nullopt;
+    }
+    const unsigned value = static_cast<unsigned>(std::stoul(text));
+    if (value == 0 || value > max_threads) return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+std::string usage_text() {
+    return "usage: quorin-host --images DIR [options]\n"
+           "       quorin-host --make-samples DIR\n"
+           "\n"
+           "Serves the images below DIR, converted on request and cached by the\n"
+           "loaded modules. GET /NAME?w=W&h=H&format=F&q=Q fits the image inside\n"
+           "W x H (never enlarging; either may be left out; at most 8192), encodes\n"
+           "it as F (png, jpeg, gif, bmp, webp; default: the source's format) with\n"
+           "JPEG/WebP quality Q (1-100, default 85). / shows a gallery, /metrics\n"
+           "the counters.\n"
+           "\n"
+           "options:\n"
+           "  --images DIR         directory of the source images\n"
+           "  --listen HOST:PORT   address to listen on (default 127.0.0.1:8080;\n"
+           "                       port 0 picks a free port)\n"
+           "  --module PATH        module to load; repeat for a chain, first one\n"
+           "                       called first (default: quorin.so beside this\n"
+           "                       program). Each reads quorin.setting beside it.\n"
+           "  --threads N          worker threads (default: from the cores)\n"
+           "  --quiet              no access log on standard output\n"
+           "  --make-samples DIR   write a few generated sample images and exit\n"
+           "  --help               this text\n";
+}
+
+unsigned default_thread_count(unsigned cores) { return std::clamp(cores * 4, 8u, 64u); }
+
+parsed_options parse_options(const std::vector<std::string>& arguments,
+                             const std::filesystem::path& default_module) {
+    host_options options;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& name = arguments[i];
+        if (name == "--help" || name == "-h") {
+            options.help = true;
+            return {options, {}};
+        }
+        if (name == "--quiet") {
+            options.access_log = false;
+            continue;
+        }
+        const bool takes_value = name == "--images" || name == "--listen" || name == "--module" ||
+                                 name == "--threads" || name == "--make-samples";
+        if (!takes_value) return {std::nullopt, "unknown option '" + name + "'"};
+        if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {
+            return {std::nullopt, "option " + name + " needs a value"};
+        }
+        const std::string& value = arguments[++i];
+        if (name == "--images") options.images = value;
+        if (name == "--listen") options.listen = value;
+        if (name == "--module") options.modules.emplace_back(value);
+        if (name == "--make-samples") options.make_samples = value;
+        if (name == "--threads") {
+            const auto count = parse_count(value);
+            if (!count) return {std::nullopt, "--threads takes a number from 1 to 1024"};
+            options.threads = *count;
+        }
+    }
+    if (options.make_samples.empty() && options.images.empty()) {
+        return {std::nullopt, "--images DIR is required"};
+    }
+    if (options.modules.empty()) options.modules.push_back(default_module);
+    return {options, {}};
+}
+
+} // namespace quorin::host

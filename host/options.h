@@ -1,0 +1,37 @@
+// The command line of quorin-host.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quorin::host {
+
+struct host_options {
+    std::string listen = "127.0.0.1:8080";
+    std::filesystem::path images;
+    std::vector<std::filesystem::path> modules;  // in chain order
+    unsigned threads = 0;                        // 0: chosen from the cores
+    bool access_log = true;
+    std::filesystem::path make_samples;          // set: write samples and exit
+    bool help = false;
+};
+
+struct parsed_options {
+    std::optional<host_options> options;
+    std::string error;  // when options is empty
+};
+
+// `arguments` without the program name. `default_module` is used when no
+// --module is given.
+parsed_options parse_options(const std::vector<std::string>& arguments,
+                             const std::filesystem::path& default_module);
+
+std::string usage_text();
+
+// Worker threads for `cores` processor cores: a few per core, since a
+// worker also waits on clients and the disk.
+unsigned default_thread_count(unsigned cores);
+
+} // namespace quorin::host

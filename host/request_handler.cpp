@@ -1,0 +1,129 @@
+#include "host/request_handler.h"
+
+#include <chrono>
+#include <variant>
+
+#include "host/cache_key.h"
+#include "host/conversion_job.h"
+#include "host/file_time.h"
+#include "host/gallery.h"
+#include "host/http_exchange.h"
+#include "host/image_codec.h"
+#include "host/module_chain.h"
+#include "host/source_lookup.h"
+
+namespace quorin::host {
+namespace {
+
+request_kind send_error(http_exchange& exchange, std::string_view status_text, const std::string& message,
+                        std::string_view extra_headers = {}) {
+    exchange.send(status_text, "text/plain; charset=utf-8", message + "\n", extra_headers);
+    return request_kind::error;
+}
+
+std::string_view outcome_name(cache_outcome outcome) {
+    switch (outcome) {
+    case cache_outcome::hit: return "hit";
+    case cache_outcome::stored: return "stored";
+    case cache_outcome::direct: return "direct";
+    case cache_outcome::none: break;
+    }
+    return "-";
+}
+
+std::string_view status_text_of(int status) {
+    switch (status) {
+    case 415: return "415 Unsupported Media Type";
+    case 404: return "404 Not Found";
+    default: return "500 Internal Server Error";
+    }
+}
+
+} // namespace
+
+request_handler::request_handler(std::filesystem::path images_root, const module_chain& chain, access_log& log)
+    : images_root_(std::move(images_root)), chain_(chain), log_(log) {}
+
+void request_handler::handle(http_exchange& exchange) {
+    const auto start = std::chrono::steady_clock::now();
+    cache_outcome outcome = cache_outcome::none;
+    const request_kind kind = answer(exchange, outcome);
+    exchange.finish();
+    metrics_.record_request(kind, exchange.body_bytes());
+
+    const http_request& request = exchange.request();
+    const std::string target = request.query.empty() ? request.path : request.path + '?' + request.query;
+    log_.write(access_line(request.method, target, exchange.status(), exchange.body_bytes(),
+                           outcome_name(outcome), std::chrono::steady_clock::now() - start));
+}
+
+request_kind request_handler::answer(http_exchange& exchange, cache_outcome& outcome) {
+    const http_request& request = exchange.request();
+    if (request.method != "GET" && request.method != "HEAD") {
+        return send_error(exchange, "405 Method Not Allowed", "only GET and HEAD are served here",
+                          "Allow: GET, HEAD\r\n");
+    }
+    if (request.path == "/") {
+        exchange.send("200 OK", "text/html; charset=utf-8",
+                      gallery_page(gallery_entries(images_root_, gallery_limit)));
+        return request_kind::page;
+    }
+    if (request.path == "/metrics") {
+        exchange.send("200 OK", "text/plain; version=0.0.4; charset=utf-8", metrics_.render());
+        return request_kind::page;
+    }
+    return answer_image(exchange, outcome);
+}
+
+request_kind request_handler::answer_image(http_exchange& exchange, cache_outcome& outcome) {
+    const http_request& request = exchange.request();
+    const source_lookup lookup = find_source(images_root_, request.path);
+    if (lookup.outcome == source_lookup::result::escapes) {
+        return send_error(exchange, "403 Forbidden", "the path leads out of the images directory");
+    }
+    if (lookup.outcome == source_lookup::result::missing) {
+        return send_error(exchange, "404 Not Found", "no image at " + request.path);
+    }
+
+    auto parsed = parse_parameters(request.query);
+    if (const auto* message = std::get_if<std::string>(&parsed)) {
+        return send_error(exchange, "400 Bad Request", *message);
+    }
+    conversion_job job;
+    job.parameters = std::get<conversion_parameters>(parsed);
+
+    const auto source_format = readable_format(lookup.file);
+    if (!source_format) {
+        return send_error(exchange, "415 Unsupported Media Type", request.path + " is not an image this server reads");
+    }
+    job.format = job.parameters.format.value_or(default_output_format(*source_format));
+    if (!can_write(job.format)) {
+        return send_error(exchange, "400 Bad Request",
+                          "format " + std::string(format_name(job.format)) + " cannot be written here");
+    }
+
+    std::error_code error;
+    const auto modified = std::filesystem::last_write_time(lookup.file, error);
+    if (error) return send_error(exchange, "404 Not Found", "no image at " + request.path);
+
+    job.source = lookup.file;
+    job.source_format = *source_format;
+    job.cache_key = cache_key(lookup.relative, job.parameters, job.format);
+    job.source_time = to_file_time(modified);
+    job.exchange = &exchange;
+    job.coalescer = &coalescer_;
+    job.counters = &metrics_;
+    job.convert_core = reinterpret_cast<core_converter>(chain_.convert_core());
+
+    const bool answered = chain_.convert(exchange.record(), to_request_value(job), 0, 0);
+    if (answered && exchange.header_sent()) {
+        outcome = job.outcome;
+        return kind_of(job.outcome);
+    }
+    if (exchange.header_sent()) return request_kind::error;
+    const int status = job.failure_status != 0 ? job.failure_status : 500;
+    return send_error(exchange, status_text_of(status),
+                      status == 415 ? request.path + " could not be decoded" : "the image could not be converted");
+}
+
+} // namespace quorin::host

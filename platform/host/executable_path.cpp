@@ -1,0 +1,13 @@
+#include "platform/host/executable_path.h"
+
+#include <system_error>
+
+namespace quorin::platform {
+
+std::filesystem::path executable_path() {
+    std::error_code error;
+    auto path = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::filesystem::path() : path;
+}
+
+} // namespace quorin::platform
