@@ -13,7 +13,7 @@ std::vector<std::filesystem::path> gallery_entries(const std::filesystem::path& 
     auto options = std::filesystem::directory_options::skip_permission_denied;
     for (std::filesystem::recursive_directory_iterator it(root, options, error), end; !error && it != end;
          it.increment(error)) {
-        if (!it->is_regular_file(error) || !has_image_extension(it->path())) continue;
+        if (!it->is_regular_file(error) || !readable_format(it->path())) continue;
         std::error_code resolve_error;
         const auto target = std::filesystem::canonical(it->path(), resolve_error);
         if (resolve_error || !lies_within(root, target)) continue;

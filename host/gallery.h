@@ -13,9 +13,9 @@ namespace quorin::host {
 inline constexpr int thumbnail_box = 160;
 inline constexpr std::size_t gallery_limit = 1000;
 
-// Relative paths of the files below `root` (canonical) that the image
-// library can read by their name, sorted, at most `limit`. Symbolic links
-// that lead out of the root are left out.
+// Relative paths of the files below `root` (canonical) whose content the
+// image library can read, sorted, at most `limit`. Symbolic links that
+// lead out of the root are left out.
 std::vector<std::filesystem::path> gallery_entries(const std::filesystem::path& root, std::size_t limit);
 
 std::string gallery_page(const std::vector<std::filesystem::path>& entries);

@@ -97,11 +97,6 @@ std::optional<int> readable_format(const std::filesystem::path& file) {
     return static_cast<int>(format);
 }
 
-bool has_image_extension(const std::filesystem::path& file) {
-    const FREE_IMAGE_FORMAT format = FreeImage_GetFIFFromFilename(file.string().c_str());
-    return format != FIF_UNKNOWN && FreeImage_FIFSupportsReading(format);
-}
-
 output_format default_output_format(int source_format) {
     switch (source_format) {
     case FIF_JPEG: return output_format::jpeg;

@@ -32,9 +32,6 @@ enum class conversion_status { converted, unreadable, failed };
 // content; nullopt otherwise.
 std::optional<int> readable_format(const std::filesystem::path& file);
 
-// Whether the library reads files of this name's extension.
-bool has_image_extension(const std::filesystem::path& file);
-
 // What a request without `format=` gets: the source's own format when it
 // is one a client can ask for, PNG otherwise.
 output_format default_output_format(int source_format);

@@ -6,8 +6,11 @@
 #include <poll.h>
 #include <spawn.h>
 #include <stdexcept>
-#include <sys/pidfd.h>
 #include <sys/wait.h>
+// This C header lacks the C++ linkage guards in some C libraries.
+extern "C" {
+#include <sys/pidfd.h>
+}
 #include <unistd.h>
 
 extern char** environ;
@@ -70,12 +73,7 @@ child_process::child_process(const std::string& program, const std::vector<std::
 }
 
 child_process::~child_process() {
-    if (!exit_code_) {
-        ::kill(pid_, SIGKILL);
-        int status = 0;
-        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-        }
-    }
+    kill();
     ::close(pid_fd_);
     ::close(output_fd_);
 }
@@ -113,6 +111,15 @@ std::optional<std::string> child_process::read_line(std::chrono::milliseconds ti
 
 void child_process::terminate() {
     if (!exit_code_) ::kill(pid_, SIGTERM);
+}
+
+void child_process::kill() {
+    if (exit_code_) return;
+    ::kill(pid_, SIGKILL);
+    int status = 0;
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    exit_code_ = exit_code_of(status);
 }
 
 std::optional<int> child_process::wait(std::chrono::milliseconds timeout) {

@@ -30,6 +30,9 @@ public:
     // Asks the child to stop (SIGTERM).
     void terminate();
 
+    // Ends the child at once (SIGKILL) and reaps it.
+    void kill();
+
     // The exit code once the child ended (128 + signal number when a signal
     // ended it); nullopt when it still runs after `timeout`.
     std::optional<int> wait(std::chrono::milliseconds timeout);

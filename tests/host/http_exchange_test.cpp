@@ -1,0 +1,143 @@
+#include "host/http_exchange.h"
+
+#include <gtest/gtest.h>
+#include <regex>
+#include <vector>
+
+namespace quorin::host {
+namespace {
+
+// Records every send to the client.
+struct recorded_sink {
+    std::vector<std::string> sends;
+    std::string all() const {
+        std::string text;
+        for (const auto& send : sends) text += send;
+        return text;
+    }
+    http_exchange::sink sink() {
+        return [this](const char* data, std::size_t size) {
+            sends.emplace_back(data, size);
+            return true;
+        };
+    }
+};
+
+http_request request_of(const std::string& method, bool keep_alive = true) {
+    return {method, "/photo.jpg", "w=1", keep_alive};
+}
+
+// The module's way: the header block through ServerSupportFunction.
+void send_module_header(EXTENSION_CONTROL_BLOCK* record, const char* status, const std::string& block) {
+    record->ServerSupportFunction(record->ConnID, HSE_REQ_SEND_RESPONSE_HEADER, const_cast<char*>(status), nullptr,
+                                  reinterpret_cast<DWORD*>(const_cast<char*>(block.c_str())));
+}
+
+void write_client(EXTENSION_CONTROL_BLOCK* record, const std::string& bytes) {
+    DWORD size = static_cast<DWORD>(bytes.size());
+    record->WriteClient(record->ConnID, const_cast<char*>(bytes.data()), &size, 0);
+}
+
+TEST(HttpExchange, TheRecordCarriesTheRequest) {
+    recorded_sink out;
+    http_exchange exchange(request_of("HEAD"), out.sink());
+    EXTENSION_CONTROL_BLOCK* record = exchange.record();
+    EXPECT_STREQ(record->lpszMethod, "HEAD");
+    EXPECT_STREQ(record->lpszQueryString, "w=1");
+    EXPECT_EQ(record->ConnID, &exchange);
+    EXPECT_EQ(record->cbSize, sizeof(EXTENSION_CONTROL_BLOCK));
+}
+
+TEST(HttpExchange, PutsStatusDateAndConnectionBeforeTheModulesBlock) {
+    recorded_sink out;
+    http_exchange exchange(request_of("GET"), out.sink());
+    const std::string block = "Content-Type: image/png\r\nContent-Length: 3\r\n\r\n";
+    send_module_header(exchange.record(), "200 OK", block);
+    write_client(exchange.record(), "abc");
+    exchange.finish();
+
+    const std::regex expected("HTTP/1\\.1 200 OK\r\n"
+                              "Date: [A-Z][a-z]{2}, \\d\\d [A-Z][a-z]{2} \\d{4} \\d\\d:\\d\\d:\\d\\d GMT\r\n"
+                              "Connection: keep-alive\r\n"
+                              "Content-Type: image/png\r\nContent-Length: 3\r\n\r\nabc");
+    EXPECT_TRUE(std::regex_match(out.all(), expected)) << out.all();
+    // Header and small body leave together.
+    EXPECT_EQ(out.sends.size(), 1u);
+    EXPECT_EQ(exchange.status(), 200);
+    EXPECT_EQ(exchange.body_bytes(), 3u);
+}
+
+TEST(HttpExchange, AnnouncesCloseWhenTheClientWillNotKeepTheConnection) {
+    recorded_sink out;
+    http_exchange exchange(request_of("GET", false), out.sink());
+    exchange.send("404 Not Found", "text/plain", "gone");
+    exchange.finish();
+    EXPECT_NE(out.all().find("\r\nConnection: close\r\n"), std::string::npos);
+    EXPECT_EQ(exchange.status(), 404);
+}
+
+TEST(HttpExchange, LargeBodiesAreNotHeldBackAndKeepTheirOrder) {
+    recorded_sink out;
+    http_exchange exchange(request_of("GET"), out.sink());
+    send_module_header(exchange.record(), "200 OK", "Content-Length: 204800\r\n\r\n");
+    std::string body;
+    for (int piece = 0; piece < 50; ++piece) {
+        const std::string chunk(4096, static_cast<char>('a' + piece % 26));
+        write_client(exchange.record(), chunk);
+        body += chunk;
+    }
+    exchange.finish();
+    const std::string sent = out.all();
+    EXPECT_EQ(sent.substr(sent.size() - body.size()), body);
+    // Gathered into a few sends, none above the gathering limit.
+    EXPECT_GT(out.sends.size(), 1u);
+    EXPECT_LT(out.sends.size(), 10u);
+    for (const auto& send : out.sends) EXPECT_LE(send.size(), 64u * 1024);
+
+    recorded_sink direct;
+    http_exchange one_piece(request_of("GET"), direct.sink());
+    send_module_header(one_piece.record(), "200 OK", "Content-Length: 1000000\r\n\r\n");
+    write_client(one_piece.record(), std::string(1'000'000, 'x'));
+    one_piece.finish();
+    ASSERT_EQ(direct.sends.size(), 2u);
+    EXPECT_EQ(direct.sends[1].size(), 1'000'000u);
+}
+
+TEST(HttpExchange, HeadAnswersCarryNoBody) {
+    recorded_sink out;
+    http_exchange exchange(request_of("HEAD"), out.sink());
+    exchange.send("400 Bad Request", "text/plain", "bad w\n");
+    exchange.finish();
+    const std::string sent = out.all();
+    EXPECT_NE(sent.find("Content-Length: 6\r\n"), std::string::npos);
+    EXPECT_EQ(sent.substr(sent.size() - 4), "\r\n\r\n");
+    EXPECT_EQ(exchange.body_bytes(), 0u);
+}
+
+TEST(HttpExchange, OneHeaderPerAnswerAndNoBodyBeforeIt) {
+    recorded_sink out;
+    http_exchange exchange(request_of("GET"), out.sink());
+    int header_calls = 0;
+    exchange.on_header_sent([&] { ++header_calls; });
+    write_client(exchange.record(), "early");
+    EXPECT_FALSE(exchange.header_sent());
+    send_module_header(exchange.record(), "200 OK", "Content-Length: 0\r\n\r\n");
+    send_module_header(exchange.record(), "500 Oops", "Content-Length: 0\r\n\r\n");
+    exchange.finish();
+    EXPECT_EQ(header_calls, 1);
+    EXPECT_EQ(exchange.status(), 200);
+    EXPECT_EQ(out.all().find("early"), std::string::npos);
+    EXPECT_EQ(out.all().find("500"), std::string::npos);
+}
+
+TEST(HttpExchange, RefusesOtherServerSupportRequests) {
+    recorded_sink out;
+    http_exchange exchange(request_of("GET"), out.sink());
+    EXTENSION_CONTROL_BLOCK* record = exchange.record();
+    char status[] = "200 OK";
+    EXPECT_EQ(record->ServerSupportFunction(record->ConnID, 1, status, nullptr, nullptr), 0);
+    EXPECT_FALSE(exchange.header_sent());
+}
+
+} // namespace
+} // namespace quorin::host

@@ -1,0 +1,129 @@
+#include "host/image_codec.h"
+
+#include <FreeImage.h>
+#include <gtest/gtest.h>
+
+#include "host/sample_images.h"
+#include "support/decoded_image.h"
+#include "support/temp_dir.h"
+
+namespace quorin::host {
+namespace {
+
+std::string stream_bytes(const memory_stream& stream) {
+    BYTE* data = nullptr;
+    DWORD size = 0;
+    if (!FreeImage_AcquireMemory(stream.get(), &data, &size)) return {};
+    return std::string(reinterpret_cast<const char*>(data), size);
+}
+
+class ImageCodec : public ::testing::Test {
+protected:
+    // Converts `file` and reads the result back.
+    test::decoded_image convert(const std::filesystem::path& file, std::optional<int> width,
+                                std::optional<int> height, output_format format) {
+        conversion_parameters parameters;
+        parameters.width = width;
+        parameters.height = height;
+        const auto source_format = readable_format(file);
+        if (!source_format) {
+            ADD_FAILURE() << file << " unreadable";
+            return {};
+        }
+        const memory_stream out;
+        EXPECT_EQ(convert_image(file, *source_format, parameters, format, out.get()), conversion_status::converted);
+        return test::decode(stream_bytes(out));
+    }
+
+    std::filesystem::path image(const std::string& name, unsigned width, unsigned height, output_format format,
+                                pattern kind = pattern::waves, bool transparent = false) {
+        const auto file = dir.path() / name;
+        EXPECT_TRUE(write_pattern_image(file, width, height, format, kind, transparent));
+        return file;
+    }
+
+    test::temp_dir dir;
+};
+
+TEST_F(ImageCodec, JpegIsDecodedReducedAndFittedExactly) {
+    // 1000 x 750 reduces by 8 to 125 x 94 while decoding; the result must
+    // still be the exact fitted size, whatever the reduced decode gave.
+    const auto file = image("photo.jpg", 1000, 750, output_format::jpeg);
+    for (const auto& [box, expected] : std::vector<std::pair<int, std::pair<unsigned, unsigned>>>{
+             {125, {125, 94}}, {126, {126, 95}}, {300, {300, 225}}, {999, {999, 749}}, {1000, {1000, 750}}}) {
+        const auto result = convert(file, box, std::nullopt, output_format::jpeg);
+        EXPECT_EQ(result.format, FIF_JPEG);
+        EXPECT_EQ(result.width, expected.first) << box;
+        EXPECT_EQ(result.height, expected.second) << box;
+    }
+    const auto tall = convert(image("tall.jpg", 300, 1200, output_format::jpeg), 1000, 100, output_format::png);
+    EXPECT_EQ(tall.format, FIF_PNG);
+    EXPECT_EQ(tall.width, 25u);
+    EXPECT_EQ(tall.height, 100u);
+}
+
+TEST_F(ImageCodec, WritesEveryFormatFromEverySourceFormat) {
+    const std::vector<std::pair<output_format, int>> formats = {{output_format::png, FIF_PNG},
+                                                                {output_format::jpeg, FIF_JPEG},
+                                                                {output_format::gif, FIF_GIF},
+                                                                {output_format::bmp, FIF_BMP},
+                                                                {output_format::webp, FIF_WEBP}};
+    for (const auto& [source_format, source_code] : formats) {
+        if (!can_write(source_format)) continue;
+        const auto file = image("source." + std::string(format_extension(source_format)), 200, 100, source_format);
+        for (const auto& [target, target_code] : formats) {
+            if (!can_write(target)) continue;
+            const auto result = convert(file, 50, std::nullopt, target);
+            EXPECT_EQ(result.format, target_code) << format_name(source_format) << " to " << format_name(target);
+            EXPECT_EQ(result.width, 50u);
+            EXPECT_EQ(result.height, 25u);
+        }
+    }
+}
+
+TEST_F(ImageCodec, TransparencyIsKeptWhereTheFormatHasItAndFlattenedElsewhere) {
+    // The rings pattern is transparent outside its circle.
+    const auto file = image("rings.png", 64, 64, output_format::png, pattern::rings, true);
+    EXPECT_EQ(convert(file, 32, 32, output_format::png).bpp, 32u);
+    EXPECT_EQ(convert(file, 32, 32, output_format::jpeg).bpp, 24u);
+    EXPECT_EQ(convert(file, 32, 32, output_format::gif).bpp, 8u);
+}
+
+TEST_F(ImageCodec, NeverEnlarges) {
+    const auto result = convert(image("small.png", 40, 30, output_format::png), 400, 300, output_format::png);
+    EXPECT_EQ(result.width, 40u);
+    EXPECT_EQ(result.height, 30u);
+}
+
+TEST_F(ImageCodec, QualityChangesTheJpegSize) {
+    const auto file = image("q.jpg", 400, 300, output_format::jpeg);
+    const auto encoded_size = [&](int quality) {
+        conversion_parameters parameters;
+        parameters.quality = quality;
+        const memory_stream out;
+        EXPECT_EQ(convert_image(file, FIF_JPEG, parameters, output_format::jpeg, out.get()),
+                  conversion_status::converted);
+        return stream_bytes(out).size();
+    };
+    EXPECT_LT(encoded_size(10), encoded_size(95));
+}
+
+TEST_F(ImageCodec, FilesThatAreNoImagesAreRecognised) {
+    const auto text = dir.path() / "notes.jpg";
+    test::write_file(text, "just some text, not a picture");
+    EXPECT_FALSE(readable_format(text));
+    // A file that claims to be a JPEG but breaks off is unreadable.
+    const auto broken = dir.path() / "broken.jpg";
+    test::write_file(broken, test::read_file(image("whole.jpg", 64, 64, output_format::jpeg)).substr(0, 4));
+    const memory_stream out;
+    EXPECT_EQ(convert_image(broken, FIF_JPEG, {}, output_format::png, out.get()), conversion_status::unreadable);
+}
+
+TEST(OutputFormats, DefaultIsTheSourcesOwnFormatWhereAClientCouldAskForIt) {
+    EXPECT_EQ(default_output_format(FIF_JPEG), output_format::jpeg);
+    EXPECT_EQ(default_output_format(FIF_GIF), output_format::gif);
+    EXPECT_EQ(default_output_format(FIF_TIFF), output_format::png);
+}
+
+} // namespace
+} // namespace quorin::host

@@ -1,0 +1,63 @@
+#include "host/options.h"
+
+#include <gtest/gtest.h>
+
+#include "host/http_server.h"
+
+namespace quorin::host {
+namespace {
+
+parsed_options parse(const std::vector<std::string>& arguments) { return parse_options(arguments, "/opt/q/quorin.so"); }
+
+TEST(Options, DefaultsListenLocallyAndLoadTheBuiltModule) {
+    const auto parsed = parse({"--images", "pics"});
+    ASSERT_TRUE(parsed.options) << parsed.error;
+    EXPECT_EQ(parsed.options->listen, "127.0.0.1:8080");
+    EXPECT_EQ(parsed.options->images, "pics");
+    EXPECT_EQ(parsed.options->modules, std::vector<std::filesystem::path>{"/opt/q/quorin.so"});
+    EXPECT_TRUE(parsed.options->access_log);
+    EXPECT_EQ(parsed.options->threads, 0u);
+}
+
+TEST(Options, ModulesChainInTheOrderGiven) {
+    const auto parsed = parse({"--module", "a.so", "--images", "p", "--module", "b.so", "--threads", "12",
+                               "--listen", "127.0.0.1:0", "--quiet"});
+    ASSERT_TRUE(parsed.options) << parsed.error;
+    EXPECT_EQ(parsed.options->modules, (std::vector<std::filesystem::path>{"a.so", "b.so"}));
+    EXPECT_EQ(parsed.options->threads, 12u);
+    EXPECT_EQ(parsed.options->listen, "127.0.0.1:0");
+    EXPECT_FALSE(parsed.options->access_log);
+}
+
+TEST(Options, SamplesAndHelpNeedNoImages) {
+    EXPECT_EQ(parse({"--make-samples", "out"}).options->make_samples, "out");
+    EXPECT_TRUE(parse({"--help"}).options->help);
+    EXPECT_NE(usage_text().find("--images DIR"), std::string::npos);
+}
+
+TEST(Options, MistakesAreNamed) {
+    EXPECT_NE(parse({}).error.find("--images"), std::string::npos);
+    EXPECT_NE(parse({"--images"}).error.find("needs a value"), std::string::npos);
+    EXPECT_NE(parse({"--images", "p", "--port", "1"}).error.find("'--port'"), std::string::npos);
+    for (const char* threads : {"0", "-1", "x", "1025", "99999"}) {
+        EXPECT_FALSE(parse({"--images", "p", "--threads", threads}).options) << threads;
+    }
+}
+
+TEST(Options, ThreadsFollowTheCores) {
+    EXPECT_EQ(default_thread_count(1), 8u);
+    EXPECT_EQ(default_thread_count(4), 16u);
+    EXPECT_EQ(default_thread_count(256), 64u);
+}
+
+TEST(ListenAddress, TakesHostAndPortOrAPortAlone) {
+    EXPECT_EQ(listening_ports_option("127.0.0.1:8080"), "127.0.0.1:8080");
+    EXPECT_EQ(listening_ports_option("9000"), "127.0.0.1:9000");
+    EXPECT_EQ(listening_ports_option("0.0.0.0:0"), "0.0.0.0:0");
+    for (const char* bad : {"", "127.0.0.1:", ":80", "host:http", "1.2.3.4:65536", "a b:1", "1,2:3"}) {
+        EXPECT_EQ(listening_ports_option(bad), "") << bad;
+    }
+}
+
+} // namespace
+} // namespace quorin::host

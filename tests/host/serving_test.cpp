@@ -1,0 +1,301 @@
+// quorin-host as a client sees it: a real process on a free 127.0.0.1
+// port, with its own copy of quorin.so, settings and cache folder.
+#include <FreeImage.h>
+#include <gtest/gtest.h>
+#include <latch>
+#include <regex>
+#include <thread>
+
+#include "host/cache_key.h"
+#include "host/file_time.h"
+#include "support/decoded_image.h"
+#include "support/end_to_end.h"
+#include "support/host_process.h"
+#include "support/http_client.h"
+#include "support/temp_dir.h"
+
+namespace quorin::test {
+namespace {
+
+using namespace std::chrono;
+
+const auto dated_time = sys_days{2021y / March / 4} + 5h + 6min + 7s + 500ms;
+
+class Serving : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir = new temp_dir();
+        images = dir->path() / "images";
+        std::filesystem::create_directories(images / "sub");
+        std::filesystem::create_directories(dir->path() / "outside");
+        write_image(images / "photo.jpg", 1600, 1200);
+        write_image(images / "tall.png", 400, 800);
+        write_image(images / "pattern.gif", 300, 200);
+        write_image(images / "old.bmp", 120, 90);
+        write_image(images / "sub" / "deep.jpg", 640, 480);
+        write_image(images / "touched.jpg", 400, 300);
+        write_image(images / "crowd.jpg", 2000, 1500);
+        write_image(images / "dated.png", 64, 64);
+        set_modification_time(images / "dated.png", time_point_cast<system_clock::duration>(dated_time));
+        write_file(images / "notes.jpg", "a text file with an image's name");
+        write_file(dir->path() / "outside" / "secret.jpg", "SECRET");
+        std::filesystem::create_symlink(dir->path() / "outside" / "secret.jpg", images / "escape.jpg");
+
+        const auto module = install_module(dir->path() / "module", "cache");
+        cache_root = module.parent_path() / "cache";
+        std::filesystem::create_directories(cache_root);
+        host = new host_process({"--images", images.string(), "--module", module.string(), "--threads", "40"});
+    }
+
+    static void TearDownTestSuite() {
+        EXPECT_EQ(host->stop(), 0);
+        delete host;
+        delete dir;
+    }
+
+    static http_response get(const std::string& target, const std::string& method = "GET") {
+        http_client client;
+        return client.request(host->url(target), method);
+    }
+
+    // Waits for the access-log line of a request.
+    static std::optional<std::string> logged(const std::string& method, const std::string& target,
+                                             const std::string& outcome) {
+        return host->wait_for_line(access_line_for(method, target, outcome));
+    }
+
+    static inline temp_dir* dir = nullptr;
+    static inline host_process* host = nullptr;
+    static inline std::filesystem::path images;
+    static inline std::filesystem::path cache_root;
+};
+
+TEST_F(Serving, ConvertedAnswersHaveTheRequestedSizeAndFormat) {
+    struct expectation {
+        std::string target;
+        std::string content_type;
+        int format;
+        unsigned width, height;
+    };
+    const std::vector<expectation> cases = {
+        {"/photo.jpg?w=320", "image/jpeg", FIF_JPEG, 320, 240},
+        {"/photo.jpg?h=60&format=png", "image/png", FIF_PNG, 80, 60},
+        {"/tall.png?w=100&h=100", "image/png", FIF_PNG, 50, 100},
+        {"/pattern.gif?format=webp&w=150", "image/webp", FIF_WEBP, 150, 100},
+        {"/pattern.gif?h=20", "image/gif", FIF_GIF, 30, 20},
+        {"/old.bmp?format=gif", "image/gif", FIF_GIF, 120, 90},
+        {"/photo.jpg?w=5000&q=30", "image/jpeg", FIF_JPEG, 1600, 1200},
+        {"/sub/deep.jpg?format=bmp&w=64", "image/bmp", FIF_BMP, 64, 48},
+    };
+    for (const auto& expected : cases) {
+        const auto response = get(expected.target);
+        ASSERT_EQ(response.status, 200) << expected.target << ": " << response.body;
+        EXPECT_EQ(response.header("content-type"), expected.content_type) << expected.target;
+        EXPECT_EQ(response.header("content-length"), std::to_string(response.body.size())) << expected.target;
+        const auto image = decode(response.body);
+        EXPECT_EQ(image.format, expected.format) << expected.target;
+        EXPECT_EQ(image.width, expected.width) << expected.target;
+        EXPECT_EQ(image.height, expected.height) << expected.target;
+    }
+}
+
+TEST_F(Serving, TheSecondRequestIsACacheHitFromTheNamedFile) {
+    const auto first = get("/sub/deep.jpg?w=100");
+    ASSERT_EQ(first.status, 200);
+    EXPECT_TRUE(logged("GET", "/sub/deep.jpg?w=100", "stored"));
+    const auto second = get("/sub/deep.jpg?w=100");
+    ASSERT_EQ(second.status, 200);
+    EXPECT_TRUE(logged("GET", "/sub/deep.jpg?w=100", "hit"));
+    EXPECT_EQ(second.body, first.body);
+
+    host::conversion_parameters parameters;
+    parameters.width = 100;
+    const auto name = host::cache_name("sub/deep.jpg", parameters, host::output_format::jpeg);
+    const auto file = cached_file(cache_root, name);
+    ASSERT_TRUE(std::filesystem::exists(file)) << file;
+    EXPECT_EQ(read_file(file), first.body);
+}
+
+TEST_F(Serving, HeadHasTheHeadersAndNoBody) {
+    const auto full = get("/photo.jpg?w=200");
+    const auto head = get("/photo.jpg?w=200", "HEAD");
+    EXPECT_EQ(head.status, 200);
+    EXPECT_TRUE(head.body.empty());
+    EXPECT_EQ(head.header("content-type"), "image/jpeg");
+    EXPECT_EQ(head.header("content-length"), std::to_string(full.body.size()));
+    EXPECT_EQ(head.header("last-modified"), full.header("last-modified"));
+    EXPECT_TRUE(logged("HEAD", "/photo.jpg?w=200", "hit"));
+    // A first request by HEAD stores the image as well.
+    const auto first_head = get("/photo.jpg?w=201", "HEAD");
+    EXPECT_EQ(first_head.status, 200);
+    EXPECT_TRUE(first_head.body.empty());
+    EXPECT_TRUE(logged("HEAD", "/photo.jpg?w=201", "stored"));
+}
+
+TEST_F(Serving, LastModifiedIsTheSourcesModificationTime) {
+    const auto stored = get("/dated.png?w=32");
+    const auto hit = get("/dated.png?w=32");
+    EXPECT_EQ(stored.header("last-modified"), "Thu, 04 Mar 2021 05:06:07 GMT");
+    EXPECT_EQ(hit.header("last-modified"), "Thu, 04 Mar 2021 05:06:07 GMT");
+    EXPECT_TRUE(logged("GET", "/dated.png?w=32", "hit"));
+    EXPECT_FALSE(stored.header("date").empty());
+}
+
+TEST_F(Serving, AChangedSourceIsConvertedAgain) {
+    const auto before = get("/touched.jpg?w=100");
+    EXPECT_EQ(decode(before.body).height, 75u);
+    EXPECT_TRUE(logged("GET", "/touched.jpg?w=100", "stored"));
+
+    write_image(images / "touched.jpg", 300, 400);
+    set_modification_time(images / "touched.jpg", system_clock::now() + 10s);
+    const auto after = get("/touched.jpg?w=100");
+    EXPECT_EQ(decode(after.body).height, 133u);
+    EXPECT_NE(after.header("last-modified"), before.header("last-modified"));
+    EXPECT_TRUE(host->wait_for_lines(access_line_for("GET", "/touched.jpg?w=100", "stored"), 2));
+
+    // Touched only: the time alone makes the entry stale.
+    set_modification_time(images / "touched.jpg", system_clock::now() + 20s);
+    EXPECT_EQ(get("/touched.jpg?w=100").status, 200);
+    EXPECT_TRUE(host->wait_for_lines(access_line_for("GET", "/touched.jpg?w=100", "stored"), 3));
+    EXPECT_EQ(host->count_lines(access_line_for("GET", "/touched.jpg?w=100", "hit")), 0u);
+}
+
+TEST_F(Serving, MistakesGetAStatusAndAShortText) {
+    const std::vector<std::pair<std::string, long>> cases = {
+        {"/missing.jpg", 404},        {"/sub", 404},
+        {"/photo.jpg?w=0", 400},      {"/photo.jpg?w=abc", 400},
+        {"/photo.jpg?h=8193", 400},   {"/photo.jpg?q=101", 400},
+        {"/photo.jpg?size=3", 400},   {"/photo.jpg?format=tiff", 400},
+        {"/notes.jpg", 415},
+    };
+    for (const auto& [target, status] : cases) {
+        const auto response = get(target);
+        EXPECT_EQ(response.status, status) << target;
+        EXPECT_EQ(response.header("content-type"), "text/plain; charset=utf-8") << target;
+        EXPECT_FALSE(response.body.empty()) << target;
+        EXPECT_EQ(response.header("content-length"), std::to_string(response.body.size())) << target;
+    }
+    for (const char* method : {"POST", "PUT", "DELETE", "OPTIONS"}) {
+        const auto response = get("/photo.jpg", method);
+        EXPECT_EQ(response.status, 405) << method;
+        EXPECT_EQ(response.header("allow"), "GET, HEAD") << method;
+    }
+    EXPECT_TRUE(logged("GET", "/photo.jpg?w=0", "-"));
+}
+
+TEST_F(Serving, PathsCannotLeaveTheImagesDirectory) {
+    for (const char* target : {"/../outside/secret.jpg", "/sub/%2e%2e/%2e%2e/outside/secret.jpg",
+                               "/sub/../../outside/secret.jpg", "/escape.jpg", "/escape.jpg?w=10"}) {
+        const auto response = get(target);
+        EXPECT_EQ(response.status, 403) << target;
+        EXPECT_EQ(response.body.find("SECRET"), std::string::npos) << target;
+    }
+}
+
+TEST_F(Serving, KeepAliveServesSeveralRequestsOnOneConnection) {
+    http_client client;
+    std::vector<http_response> responses;
+    for (const char* target : {"/photo.jpg?w=64", "/photo.jpg?w=64", "/missing.jpg", "/", "/metrics",
+                               "/photo.jpg?w=abc", "/photo.jpg?w=65"}) {
+        responses.push_back(client.request(host->url(target)));
+    }
+    responses.push_back(client.request(host->url("/photo.jpg?w=64"), "HEAD"));
+    responses.push_back(client.request(host->url("/photo.jpg"), "POST"));
+    responses.push_back(client.request(host->url("/photo.jpg?w=64")));
+
+    EXPECT_EQ(responses.front().new_connections, 1);
+    for (std::size_t i = 1; i < responses.size(); ++i) {
+        EXPECT_EQ(responses[i].new_connections, 0) << "request " << i;
+        EXPECT_EQ(responses[i].local_port, responses.front().local_port) << "request " << i;
+        EXPECT_EQ(responses[i].header("connection"), "keep-alive") << "request " << i;
+    }
+    EXPECT_EQ(responses.back().body, responses[1].body);
+}
+
+TEST_F(Serving, ConcurrentFirstRequestsForOneImageConvertOnce) {
+    const auto conversions = [] {
+        const std::string text = get("/metrics").body;
+        std::smatch match;
+        std::regex_search(text, match, std::regex("quorin_host_conversion_seconds_count (\\d+)"));
+        return match.empty() ? -1L : std::stol(match[1]);
+    };
+    const long conversions_before = conversions();
+
+    constexpr int requests = 32;
+    const std::string target = "/crowd.jpg?w=480";
+    std::vector<std::string> bodies(requests);
+    std::vector<long> statuses(requests);
+    std::latch start(requests);
+    std::vector<std::thread> clients;
+    for (int i = 0; i < requests; ++i) {
+        clients.emplace_back([&, i] {
+            http_client client;
+            start.arrive_and_wait();
+            const auto response = client.request(host->url(target));
+            statuses[i] = response.status;
+            bodies[i] = response.body;
+        });
+    }
+    for (auto& client : clients) client.join();
+
+    for (int i = 0; i < requests; ++i) {
+        EXPECT_EQ(statuses[i], 200) << i;
+        EXPECT_EQ(bodies[i], bodies[0]) << i;
+    }
+    EXPECT_EQ(decode(bodies[0]).width, 480u);
+    EXPECT_EQ(conversions(), conversions_before + 1);
+    EXPECT_TRUE(host->wait_for_lines(access_line_for("GET", target, "hit"), requests - 1));
+    EXPECT_EQ(host->count_lines(access_line_for("GET", target, "stored")), 1u);
+    EXPECT_EQ(host->count_lines(access_line_for("GET", target, "direct")), 0u);
+}
+
+TEST_F(Serving, TheGalleryShowsEveryImageAsAThumbnailThroughTheCache) {
+    const auto page = get("/");
+    ASSERT_EQ(page.status, 200);
+    EXPECT_EQ(page.header("content-type"), "text/html; charset=utf-8");
+    std::vector<std::string> thumbnails;
+    const std::regex image_tag("<img src=\"([^\"]+)\"");
+    for (auto it = std::sregex_iterator(page.body.begin(), page.body.end(), image_tag); it != std::sregex_iterator();
+         ++it) {
+        thumbnails.push_back(std::regex_replace((*it)[1].str(), std::regex("&amp;"), "&"));
+    }
+    EXPECT_EQ(thumbnails.size(), 8u);  // every image, not the text file nor the escaping link
+    EXPECT_NE(std::find(thumbnails.begin(), thumbnails.end(), "/sub/deep.jpg?w=160&h=160"), thumbnails.end());
+    for (const auto& thumbnail : thumbnails) {
+        const auto response = get(thumbnail);
+        EXPECT_EQ(response.status, 200) << thumbnail;
+        const auto image = decode(response.body);
+        EXPECT_GT(image.width, 0u) << thumbnail;
+        EXPECT_LE(image.width, 160u) << thumbnail;
+        EXPECT_LE(image.height, 160u) << thumbnail;
+        EXPECT_TRUE(logged("GET", thumbnail, "stored")) << thumbnail;
+    }
+}
+
+TEST_F(Serving, MetricsCountRequestsByOutcomeAndBytes) {
+    const auto value = [](const std::string& text, const std::string& series) {
+        const auto at = text.find("\n" + series + " ");
+        return at == std::string::npos ? -1.0 : std::stod(text.substr(at + series.size() + 2));
+    };
+    const std::string before = get("/metrics").body;
+    const auto image = get("/old.bmp?w=10");
+    get("/old.bmp?w=10");
+    get("/missing.jpg");
+    const auto after = get("/metrics");
+    EXPECT_EQ(after.header("content-type"), "text/plain; version=0.0.4; charset=utf-8");
+    const std::string text = after.body;
+    EXPECT_EQ(value(text, "quorin_host_requests_total{outcome=\"stored\"}"),
+              value(before, "quorin_host_requests_total{outcome=\"stored\"}") + 1);
+    EXPECT_EQ(value(text, "quorin_host_requests_total{outcome=\"hit\"}"),
+              value(before, "quorin_host_requests_total{outcome=\"hit\"}") + 1);
+    EXPECT_EQ(value(text, "quorin_host_requests_total{outcome=\"error\"}"),
+              value(before, "quorin_host_requests_total{outcome=\"error\"}") + 1);
+    EXPECT_GE(value(text, "quorin_host_response_body_bytes_total"),
+              value(before, "quorin_host_response_body_bytes_total") + 2 * image.body.size());
+    EXPECT_EQ(value(text, "quorin_host_conversion_seconds_bucket{le=\"+Inf\"}"),
+              value(text, "quorin_host_conversion_seconds_count"));
+    EXPECT_NE(text.find("# TYPE quorin_host_conversion_seconds histogram"), std::string::npos);
+}
+
+} // namespace
+} // namespace quorin::test
