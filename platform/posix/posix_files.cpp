@@ -27,11 +27,13 @@ private:
 };
 
 // Opens a regular file, never through a symbolic link, and takes the flock
-// that gives the wanted sharing without waiting. status describes the file.
+// that gives the wanted sharing without waiting. status describes the file
+// as it is under the lock: read before it, it could pair the size and times
+// of one store with the bytes of a store that ran in between.
 int open_locked(const std::string& path, int flags, int lock, struct stat& status) {
     const int fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
     if (fd < 0) return -1;
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || ::flock(fd, lock | LOCK_NB) != 0) {
+    if (::flock(fd, lock | LOCK_NB) != 0 || ::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         ::close(fd);
         return -1;
     }
