@@ -2,7 +2,7 @@
 
 #include <openssl/evp.h>
 
-#include "platform/text.h"
+#include "host/utf16_text.h"
 
 namespace quorin::host {
 namespace {
@@ -62,7 +62,7 @@ std::u16string cache_key(const std::filesystem::path& relative_source, const con
     std::string key = relative_source.parent_path().generic_string();
     if (!key.empty()) key += '/';
     key += cache_name(relative_source, parameters, format);
-    return platform::decode_utf8(key);
+    return to_utf16(key);
 }
 
 } // namespace quorin::host

@@ -3,13 +3,13 @@
 #include <FreeImage.h>
 #include <array>
 
-#include "platform/text.h"
+#include "host/utf16_text.h"
 
 namespace quorin::host {
 
 extern "C" int file_type_of_utf16_path(const char16_t* path, int size) {
-    const std::string narrow = platform::encode_utf8(path);
-    return FreeImage_GetFileType(narrow.c_str(), size);
+    const auto narrow = to_utf8(path);
+    return narrow ? FreeImage_GetFileType(narrow->c_str(), size) : FIF_UNKNOWN;
 }
 
 FreeImageFunction* image_library_table() {

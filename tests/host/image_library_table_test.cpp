@@ -1,0 +1,46 @@
+#include "host/image_library_table.h"
+
+#include <FreeImage.h>
+#include <gtest/gtest.h>
+
+#include "host/sample_images.h"
+#include "host/utf16_text.h"
+#include "support/temp_dir.h"
+
+namespace quorin::host {
+namespace {
+
+TEST(ImageLibraryTable, HoldsTheLibraryAtTheModulesPositions) {
+    FreeImageFunction* table = image_library_table();
+    EXPECT_EQ(table[FreeImageAPI_AcquireMemory], reinterpret_cast<FreeImageFunction>(&FreeImage_AcquireMemory));
+    EXPECT_EQ(table[FreeImageAPI_GetFIFMimeType], reinterpret_cast<FreeImageFunction>(&FreeImage_GetFIFMimeType));
+    EXPECT_EQ(table[FreeImageAPI_GetFileTypeFromMemory],
+              reinterpret_cast<FreeImageFunction>(&FreeImage_GetFileTypeFromMemory));
+    EXPECT_EQ(table[FreeImageAPI_GetFileTypeU], reinterpret_cast<FreeImageFunction>(&file_type_of_utf16_path));
+    EXPECT_GE(image_library_table_size, 55);
+    EXPECT_EQ(table, image_library_table());
+}
+
+TEST(ImageLibraryTable, FindsAFilesTypeFromItsContentByUtf16Path) {
+    test::temp_dir dir;
+    const std::string name = "caf\xc3\xa9 picture.gif";  // no help from the extension: it lies
+    ASSERT_TRUE(write_pattern_image(dir.path() / name, 16, 16, output_format::png, pattern::checker));
+    test::write_file(dir.path() / "text.png", "plain text");
+
+    const auto type_of = reinterpret_cast<FreeImage_GetFileTypeU_t>(image_library_table()[FreeImageAPI_GetFileTypeU]);
+    EXPECT_EQ(type_of(to_utf16((dir.path() / name).string()).c_str(), 0), FIF_PNG);
+    EXPECT_EQ(type_of(to_utf16((dir.path() / "text.png").string()).c_str(), 0), FIF_UNKNOWN);
+    EXPECT_EQ(type_of(to_utf16((dir.path() / "missing.png").string()).c_str(), 0), FIF_UNKNOWN);
+    const std::u16string unpaired = to_utf16(dir.path().string()) + u"/\xD800.png";
+    EXPECT_EQ(type_of(unpaired.c_str(), 0), FIF_UNKNOWN);
+}
+
+TEST(Utf16Text, ConvertsBothWaysAndMarksWhatIsNotText) {
+    EXPECT_EQ(to_utf16("caf\xc3\xa9/\xf0\x9f\x93\xb7"), u"caf\u00e9/\U0001F4F7");
+    EXPECT_EQ(to_utf8(u"caf\u00e9/\U0001F4F7"), "caf\xc3\xa9/\xf0\x9f\x93\xb7");
+    EXPECT_EQ(to_utf16("a\xffz"), u"a\uFFFDz");
+    EXPECT_FALSE(to_utf8(std::u16string(1, u'\xDC00')));
+}
+
+} // namespace
+} // namespace quorin::host
