@@ -4,8 +4,10 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/posix/file_time_conversion.h"
+#include "platform/posix/leaf_directory.h"
 
 namespace quorin::platform::posix {
 namespace {
@@ -18,8 +20,13 @@ bool is_dot_or_dot_dot(const char* name) {
 
 bool list_directory(const std::string& path,
                     const std::function<bool(const directory_entry&)>& visit) {
-    DIR* directory = ::opendir(path.c_str());
-    if (directory == nullptr) return false;
+    const int fd = open_leaf_directory(path, O_RDONLY);
+    if (fd < 0) return false;
+    DIR* directory = ::fdopendir(fd);
+    if (directory == nullptr) {
+        ::close(fd);
+        return false;
+    }
     const int directory_fd = ::dirfd(directory);
     while (const dirent* entry = ::readdir(directory)) {
         if (is_dot_or_dot_dot(entry->d_name)) continue;

@@ -1,4 +1,5 @@
-// Directory listing on POSIX.
+// Listing a leaf directory of the cache tree on POSIX; a leaf reached through
+// a symbolic link cannot be listed (leaf_directory.h).
 #pragma once
 
 #include "platform/env.h"

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "platform/posix/file_time_conversion.h"
+#include "platform/posix/leaf_directory.h"
 
 namespace quorin::platform::posix {
 namespace {
@@ -26,18 +27,26 @@ private:
     int fd_;
 };
 
-// Opens a regular file, never through a symbolic link, and takes the flock
-// that gives the wanted sharing without waiting. status describes the file
-// as it is under the lock: read before it, it could pair the size and times
-// of one store with the bytes of a store that ran in between.
-int open_locked(const std::string& path, int flags, int lock, struct stat& status) {
-    const int fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+// Opens a regular file of a leaf directory, never through a symbolic link,
+// and takes the flock that gives the wanted sharing without waiting. status
+// describes the file as it is under the lock: read before it, it could pair
+// the size and times of one store with the bytes of a store that ran in
+// between.
+int open_locked_in(int leaf, const std::string& name, int flags, int lock, struct stat& status) {
+    const int fd = ::openat(leaf, name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
     if (fd < 0) return -1;
     if (::flock(fd, lock | LOCK_NB) != 0 || ::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         ::close(fd);
         return -1;
     }
     return fd;
+}
+
+int open_locked(const std::string& path, int flags, int lock, struct stat& status) {
+    const auto [leaf_path, name] = split_file_path(path);
+    const descriptor leaf(open_leaf_directory(leaf_path, O_PATH));
+    if (leaf.get() < 0) return -1;
+    return open_locked_in(leaf.get(), name, flags, lock, status);
 }
 
 // Times and size are those of the moment of opening: writers are locked out
@@ -121,12 +130,15 @@ std::unique_ptr<writable_file> open_for_writing(const std::string& path) {
 }
 
 bool delete_file(const std::string& path) {
+    const auto [leaf_path, name] = split_file_path(path);
+    const descriptor leaf(open_leaf_directory(leaf_path, O_PATH));
+    if (leaf.get() < 0) return false;
     struct stat status {};
-    if (::lstat(path.c_str(), &status) != 0) return false;
-    if (!S_ISREG(status.st_mode)) return ::unlink(path.c_str()) == 0;
-    const descriptor fd(open_locked(path, O_RDONLY, LOCK_EX, status));
+    if (::fstatat(leaf.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    if (!S_ISREG(status.st_mode)) return ::unlinkat(leaf.get(), name.c_str(), 0) == 0;
+    const descriptor fd(open_locked_in(leaf.get(), name, O_RDONLY, LOCK_EX, status));
     if (fd.get() < 0) return false;
-    return ::unlink(path.c_str()) == 0;
+    return ::unlinkat(leaf.get(), name.c_str(), 0) == 0;
 }
 
 } // namespace quorin::platform::posix

@@ -1,4 +1,6 @@
-// Cache files on POSIX: the sharing rules are produced with flock().
+// Cache files on POSIX: the sharing rules are produced with flock(). Paths
+// name files in the leaf directories of the cache tree, which are reached
+// without passing through a symbolic link (leaf_directory.h).
 #pragma once
 
 #include "platform/env.h"

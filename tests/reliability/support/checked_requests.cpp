@@ -62,7 +62,7 @@ std::string check_answer(const request_plan& plan, HRESULT result, const recorde
 HRESULT convert(job& work, NTrelvaneModule::IImageOutputCached& output, const recorded_response& response) {
     const request_plan& plan = work.plan;
     const FILETIME time = source_time_of(plan.version);
-    const std::u16string key = key_of(plan.image);
+    const std::u16string key = plan.key.value_or(key_of(plan.image));
     output.SetCacheKey(key.c_str(), &time);
     if (output.OutputFromCache() == S_OK) {
         work.from_cache = true;

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@ namespace quorin::test {
 struct request_plan {
     int image = 0;
     int version = 0;
+    std::optional<std::u16string> key;  // keyed plans: the key, else key_of(image)
     bool keyed = true;   // false: answered directly from memory, nothing stored
     bool timed = true;   // direct answers only: whether the converter gives a time
     bool head = false;   // HEAD instead of GET

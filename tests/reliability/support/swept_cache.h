@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,6 +27,8 @@ public:
 
     // Moves the sweep's clock ahead of the real one.
     void set_clock_ahead(std::int64_t seconds) { env_.clock_offset_seconds = seconds; }
+    // Called with each leaf directory a sweep lists; set before sweeps run.
+    void on_list(std::function<void(const std::string&)> hook) { env_.on_list = std::move(hook); }
 
     const std::filesystem::path& root() const { return root_; }
     const std::filesystem::path& directory() const { return dir_.path(); }
