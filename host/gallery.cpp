@@ -61,6 +61,9 @@ std::string html_escape(std::string_view text) {
 }
 
 std::string gallery_page(const std::vector<std::filesystem::path>& entries) {
+    // Each thumbnail is marked once it has loaded (or failed), so that a
+    // broken one stands out, to a person and to an automated check alike.
+    static constexpr const char* mark_loaded = "this.className=this.naturalWidth>0?'loaded':'broken'";
     const std::string box = std::to_string(thumbnail_box);
     std::string page =
         "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>quorin images</title>\n"
@@ -70,6 +73,7 @@ std::string gallery_page(const std::vector<std::filesystem::path>& entries) {
         "li{width:" + box + "px;text-align:center;font-size:.8em;word-break:break-all}\n"
         "li div{height:" + box + "px;display:flex;align-items:center;justify-content:center}\n"
         "img{max-width:" + box + "px;max-height:" + box + "px;box-shadow:0 1px 4px #0004}\n"
+        "img.broken{outline:3px solid #c00;min-width:2em;min-height:2em}\n"
         "</style>\n</head>\n<body>\n<h1>quorin images</h1>\n";
     if (entries.empty()) page += "<p>No images found.</p>\n";
     page += "<ul>\n";
@@ -77,7 +81,8 @@ std::string gallery_page(const std::vector<std::filesystem::path>& entries) {
         const std::string link = html_escape(url_path(entry));
         const std::string name = html_escape(entry.generic_string());
         page += "<li><a href=\"" + link + "\"><div><img src=\"" + link + "?w=" + box + "&amp;h=" + box +
-                "\" alt=\"" + name + "\"></div>" + name + "</a></li>\n";
+                "\" alt=\"" + name + "\" onload=\"" + mark_loaded + "\" onerror=\"this.className='broken'\"></div>" +
+                name + "</a></li>\n";
     }
     page += "</ul>\n</body>\n</html>\n";
     return page;
