@@ -2,6 +2,8 @@
 
 #include <FreeImage.h>
 #include <chrono>
+#include <memory>
+#include <optional>
 #include <string_view>
 
 #include "host/conversion_job.h"
@@ -27,6 +29,39 @@ bool answer_directly(conversion_job& job, FIMEMORY* stream) {
     return true;
 }
 
+// The source's modification time now; nullopt when it is gone.
+std::optional<std::uint64_t> current_source_time(const conversion_job& job) {
+    std::error_code error;
+    const auto time = std::filesystem::last_write_time(job.source, error);
+    if (error) return std::nullopt;
+    return to_file_time(time);
+}
+
+// Converts the source, and again under its new time when it changed while
+// being converted: the bytes read could be the newer version's, and stored
+// under the older time they would be served as that version. Null, with
+// the failure status set, when no conversion matched a stable source.
+std::unique_ptr<memory_stream> convert_stable_source(conversion_job& job, NTrelvaneModule::IImageOutputCached& output) {
+    constexpr int attempts = 3;
+    for (int attempt = 1;; ++attempt) {
+        auto stream = std::make_unique<memory_stream>();
+        const int status = job.convert_core(&job, stream->get());
+        if (status != 200) {
+            job.failure_status = status;
+            return nullptr;
+        }
+        const auto time = current_source_time(job);
+        if (time == job.source_time) return stream;
+        if (!time || attempt == attempts) {
+            job.failure_status = 500;
+            return nullptr;
+        }
+        job.source_time = *time;
+        const FILETIME changed = to_FILETIME(job.source_time);
+        output.SetCacheKey(job.cache_key.c_str(), &changed);
+    }
+}
+
 } // namespace
 
 extern "C" bool host_on_convert(EXTENSION_CONTROL_BLOCK*, std::uint64_t a, std::uint64_t, std::uint64_t,
@@ -47,17 +82,13 @@ extern "C" bool host_on_convert(EXTENSION_CONTROL_BLOCK*, std::uint64_t a, std::
         return true;
     }
 
-    const memory_stream stream;
-    const int status = job.convert_core(&job, stream.get());
-    if (status != 200) {
-        job.failure_status = status;
-        return false;
-    }
+    const auto stream = convert_stable_source(job, *output);
+    if (!stream) return false;
 
     // The module sends the header only once the file is stored and stamped:
     // from then on the waiting requests can be served from the cache.
     job.exchange->on_header_sent([&lease] { lease.release(); });
-    const HRESULT stored = output->Output(stream.get());
+    const HRESULT stored = output->Output(stream->get());
     job.exchange->on_header_sent(nullptr);
     if (stored == S_OK) {
         job.outcome = cache_outcome::stored;
@@ -67,7 +98,7 @@ extern "C" bool host_on_convert(EXTENSION_CONTROL_BLOCK*, std::uint64_t a, std::
     // Not stored (file busy, cache unwritable, disk full): the client gets
     // its image all the same.
     lease.release();
-    if (!answer_directly(job, stream.get())) {
+    if (!answer_directly(job, stream->get())) {
         job.failure_status = 500;
         return false;
     }

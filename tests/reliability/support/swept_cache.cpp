@@ -8,9 +8,11 @@
 
 namespace quorin::test {
 
-swept_cache::swept_cache(std::int32_t cache_delete_time)
-    : root_(dir_.path() / "cache"), log_(dir_.path() / "expiry.log") {
-    std::filesystem::create_directory(root_);
+swept_cache::swept_cache(std::int32_t cache_delete_time) : swept_cache({}, cache_delete_time) {}
+
+swept_cache::swept_cache(const std::filesystem::path& root, std::int32_t cache_delete_time)
+    : root_(root.empty() ? dir_.path() / "cache" : root), log_(dir_.path() / "expiry.log") {
+    std::filesystem::create_directories(root_);
     module_settings.cache_folder_path = "cache";
     module_settings.cache_root = root_.string();
     module_settings.cache_root_wide = platform::decode_utf8(root_.string());

@@ -21,6 +21,9 @@ class swept_cache {
 public:
     // Files older than cache_delete_time seconds (at least 1) are expired.
     explicit swept_cache(std::int32_t cache_delete_time = 1);
+    // The same over a cache root that lies elsewhere (one that hosts share);
+    // an empty root means one in the temporary directory.
+    swept_cache(const std::filesystem::path& root, std::int32_t cache_delete_time);
     ~swept_cache();
     swept_cache(const swept_cache&) = delete;
     swept_cache& operator=(const swept_cache&) = delete;
