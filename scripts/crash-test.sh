@@ -11,6 +11,6 @@ kills=${1:-120}
 
 scripts/install-deps.sh
 cmake --preset default >/dev/null
-cmake --build --preset default --target quorin_host_reliability_tests
-QUORIN_CRASH_KILLS=$kills build/tests/reliability/host/quorin_host_reliability_tests \
+cmake --build --preset default --target quorin_host_fault_tests
+QUORIN_CRASH_KILLS=$kills build/tests/reliability/host/quorin_host_fault_tests \
     --gtest_filter='crash_safety.*' --gtest_brief=1
