@@ -144,17 +144,36 @@ TEST_F(hostile_input, a_link_planted_in_a_leaf_is_neither_followed_nor_served_an
     EXPECT_EQ(snapshot_of(outside), before);
 }
 
-TEST_F(hostile_input, a_leaf_directory_replaced_by_a_link_leads_nothing_outside) {
-    const fs::path victim = narrow(cache_path_of(u"victim.png"));
-    fs::create_directory(outside / "leaf");
-    write_current_looking(outside / "leaf" / "victim.png");
-    write_current_looking(outside / "leaf" / "other.png");
-    fs::remove(victim.parent_path());
-    fs::create_directory_symlink(outside / "leaf", victim.parent_path());
+// A leaf directory replaced by a link to an outside directory, and the
+// first-level directory of another key replaced by a link to an outside
+// tree; both hold files that look current and old enough to expire.
+TEST_F(hostile_input, a_directory_of_the_tree_replaced_by_a_link_leads_nothing_outside) {
+    const fs::path leaf_victim = narrow(cache_path_of(u"victim.png"));
+    std::u16string other_key = u"victim-0.png";
+    for (int i = 1; narrow(cache_path_of(other_key)).parent_path().parent_path() ==
+                    leaf_victim.parent_path().parent_path();
+         ++i) {
+        other_key = u"victim-" + platform::decode_utf8(std::to_string(i)) + u".png";
+    }
+    const fs::path level_victim = narrow(cache_path_of(other_key));
+    const fs::path first_level = level_victim.parent_path().parent_path();
+
+    const fs::path outside_leaf = outside / "leaf";
+    const fs::path outside_level_leaf = outside / "level" / level_victim.parent_path().filename();
+    fs::create_directories(outside_leaf);
+    fs::create_directories(outside_level_leaf);
+    write_current_looking(outside_leaf / "victim.png");
+    write_current_looking(outside_leaf / "other.png");
+    write_current_looking(outside_level_leaf / level_victim.filename());
+    fs::remove(leaf_victim.parent_path());
+    fs::create_directory_symlink(outside_leaf, leaf_victim.parent_path());
+    fs::remove_all(first_level);
+    fs::create_directory_symlink(outside / "level", first_level);
     const tree_snapshot before = snapshot_of(outside);
 
-    request_each({u"victim.png", u"new.png"});
-    for (const std::string& violation : tally.violations()) ADD_FAILURE() << violation;
+    request_each({u"victim.png", other_key});
+    expect_every_answer_checked(6);
+    EXPECT_EQ(tally.answered.load(), 0u) << "an entry reached through a link gets E_FAIL: the host answers itself";
     expiry_sweep();
     EXPECT_EQ(snapshot_of(outside), before);
 }
