@@ -1,5 +1,6 @@
 #include "cache/cache_path.h"
 
+#include <iterator>
 #include <vector>
 
 #include "platform/md5.h"
@@ -8,17 +9,18 @@
 
 namespace quorin {
 
-std::u16string_view cache_name_of_key(std::u16string_view key) {
-    const auto separator = key.find_last_of(u"\\/");
-    return separator == std::u16string_view::npos ? key : key.substr(separator + 1);
+wide_string_view cache_name_of_key(wide_string_view key) {
+    static constexpr TrelvaneChar separators[] = {'\\', '/'};
+    const auto separator = key.find_last_of(separators, wide_string_view::npos, std::size(separators));
+    return separator == wide_string_view::npos ? key : key.substr(separator + 1);
 }
 
-void make_cache_path(std::u16string_view name, std::u16string& path) {
+void make_cache_path(wide_string_view name, wide_string& path) {
     // The digest covers the code units as little-endian bytes, whatever the
     // machine's own byte order.
     std::vector<unsigned char> bytes;
     bytes.reserve(name.size() * 2);
-    for (const char16_t unit : name) {
+    for (const TrelvaneChar unit : name) {
         bytes.push_back(static_cast<unsigned char>(unit & 0xFF));
         bytes.push_back(static_cast<unsigned char>(unit >> 8));
     }
@@ -26,17 +28,17 @@ void make_cache_path(std::u16string_view name, std::u16string& path) {
     const auto digest = platform::md5(bytes.data(), bytes.size());
     if (!digest) return;
 
-    static constexpr char16_t hex_digits[] = u"0123456789abcdef";
+    static constexpr char hex_digits[] = "0123456789abcdef";
     const std::uint8_t first = (*digest)[0];
     const std::uint8_t second = (*digest)[1];
-    const char16_t separator = platform::path_separator_wide;
+    const TrelvaneChar separator = platform::path_separator;
     path.reserve(module_settings.cache_root_wide.size() + 6 + name.size());
     path.append(module_settings.cache_root_wide);
     path.push_back(separator);
-    path.push_back(hex_digits[first >> 4]);
+    path.push_back(static_cast<TrelvaneChar>(hex_digits[first >> 4]));
     path.push_back(separator);
-    path.push_back(hex_digits[first & 0xF]);
-    path.push_back(hex_digits[second >> 4]);
+    path.push_back(static_cast<TrelvaneChar>(hex_digits[first & 0xF]));
+    path.push_back(static_cast<TrelvaneChar>(hex_digits[second >> 4]));
     path.push_back(separator);
     path.append(name);
 }

@@ -6,15 +6,17 @@
 #include <string>
 #include <string_view>
 
+#include "platform/wide_string.h"
+
 namespace quorin {
 
 // The key's last path element: the text after its last separator. Both a
 // backslash and a forward slash separate, so no name can climb out of its
 // directory.
-std::u16string_view cache_name_of_key(std::u16string_view key);
+wide_string_view cache_name_of_key(wide_string_view key);
 
 // Replaces path with the cache file path of name below the configured cache
 // root. Leaves path empty when no digest can be made.
-void make_cache_path(std::u16string_view name, std::u16string& path);
+void make_cache_path(wide_string_view name, wide_string& path);
 
 } // namespace quorin

@@ -26,7 +26,7 @@ inline const char* mime_type(int format) {
     return type != nullptr ? type : "application/octet-stream";
 }
 
-inline int file_type(const char16_t* path) {
+inline int file_type(const TrelvaneChar* path) {
     return function_at<FreeImage_GetFileTypeU_t>(FreeImageAPI_GetFileTypeU)(path, 0);
 }
 

@@ -32,8 +32,9 @@ HRESULT CImageOutput::SetTime(const FILETIME* time) {
     return S_OK;
 }
 
-HRESULT CImageOutput::SetCacheKey(const char16_t* key, const FILETIME* time) {
-    make_cache_path(cache_name_of_key(key != nullptr ? key : u""), cache_path);
+HRESULT CImageOutput::SetCacheKey(const TrelvaneChar* key, const FILETIME* time) {
+    make_cache_path(cache_name_of_key(key != nullptr ? wide_string_view(key) : wide_string_view()),
+                    cache_path);
     source_time = *time;
     time_known = true;
     return S_OK;

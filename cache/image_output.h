@@ -3,8 +3,7 @@
 // is current, and stores a freshly converted image before answering from it.
 #pragma once
 
-#include <string>
-
+#include "platform/wide_string.h"
 #include "trelvane_module.h"
 
 namespace quorin {
@@ -18,17 +17,17 @@ public:
 
     HRESULT Output(FIMEMORY* stream) override;
     HRESULT SetTime(const FILETIME* time) override;
-    HRESULT SetCacheKey(const char16_t* key, const FILETIME* time) override;
+    HRESULT SetCacheKey(const TrelvaneChar* key, const FILETIME* time) override;
     HRESULT OutputFromCache() override;
 
-    const std::u16string& path() const { return cache_path; }
+    const wide_string& path() const { return cache_path; }
 
 private:
     HRESULT store_and_serve(FIMEMORY* stream);
     HRESULT answer_directly(FIMEMORY* stream);
 
     EXTENSION_CONTROL_BLOCK* const request;
-    std::u16string cache_path;
+    wide_string cache_path;
     FILETIME source_time{};
     bool time_known = false;
 };

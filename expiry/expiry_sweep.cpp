@@ -51,9 +51,9 @@ bool collect_expired_files(const std::stop_token& stop, std::vector<std::string>
         for (unsigned second = 0; second < second_level_count; ++second) {
             if (stop.stop_requested()) return false;
             const std::string leaf = second_level_directory(first_level, second);
-            // A POSIX listing carries no short (8.3) names, so unlike the
-            // Windows one there is no information level to pick by OS
-            // version. A leaf that cannot be listed is passed over silently.
+            // The platform picks how much a listing reports (on Windows the
+            // information level by OS version). A leaf that cannot be listed
+            // is passed over silently.
             env.list_directory(leaf, visit_leaf(leaf));
         }
     }

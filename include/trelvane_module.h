@@ -1,16 +1,30 @@
-// The host contract of a Trelvane conversion module, Linux form.
+// The host contract of a Trelvane conversion module.
 //
-// A host includes this header, dlopen()s the module, fills the slots
+// A host includes this header, loads the module (quorin.dll with
+// LoadLibrary on Windows, quorin.so with dlopen on Linux), fills the slots
 // (OnConvertNext, OnConvertWithTimeNext, OnConvertCoreNext, FreeImageAPI),
 // calls Loaded, then the conversion entries from any number of threads, and
 // Unloaded before it lets the module go.
 //
-// Windows types map as: HRESULT int32_t, BOOL int32_t, DWORD uint32_t,
-// HCONN void*, UTF-16 text char16_t (wchar_t on Windows).
+// On Windows the platform's own types are used (windows.h, httpext.h). On
+// Linux the same names are defined here with the same layout: HRESULT and
+// BOOL int32_t, DWORD uint32_t, HCONN void*.
 #ifndef TRELVANE_MODULE_H
 #define TRELVANE_MODULE_H
 
 #include <cstdint>
+
+#ifdef _WIN32
+
+#include <windows.h>
+#include <httpext.h>
+
+// A code unit of the UTF-16 texts of the contract (keys and paths).
+using TrelvaneChar = wchar_t;
+
+#else
+
+using TrelvaneChar = char16_t;
 
 using HRESULT = std::int32_t;
 using BOOL = std::int32_t;
@@ -25,10 +39,6 @@ struct FILETIME {
     std::uint32_t dwLowDateTime;
     std::uint32_t dwHighDateTime;
 };
-
-// The image library's memory stream; the module only passes it back to the
-// library through the FreeImageAPI table.
-struct FIMEMORY;
 
 inline constexpr DWORD HSE_REQ_SEND_RESPONSE_HEADER = 3;
 
@@ -56,6 +66,12 @@ struct EXTENSION_CONTROL_BLOCK {
                                   DWORD* data_type);
 };
 
+#endif
+
+// The image library's memory stream; the module only passes it back to the
+// library through the FreeImageAPI table.
+struct FIMEMORY;
+
 namespace NTrelvaneModule {
 
 // Output interfaces the host's converter calls. Plain abstract classes: no
@@ -78,7 +94,7 @@ protected:
 
 class IImageOutputCached : public IImageOutput {
 public:
-    virtual HRESULT SetCacheKey(const char16_t* key, const FILETIME* source_time) = 0;
+    virtual HRESULT SetCacheKey(const TrelvaneChar* key, const FILETIME* source_time) = 0;
     virtual HRESULT OutputFromCache() = 0;
 
 protected:
@@ -103,7 +119,7 @@ inline constexpr int FreeImageAPI_GetFileTypeFromMemory = 54;
 
 using FreeImage_AcquireMemory_t = int (*)(FIMEMORY* stream, std::uint8_t** data, std::uint32_t* size);
 using FreeImage_GetFIFMimeType_t = const char* (*)(int format);
-using FreeImage_GetFileTypeU_t = int (*)(const char16_t* path, int size);
+using FreeImage_GetFileTypeU_t = int (*)(const TrelvaneChar* path, int size);
 using FreeImage_GetFileTypeFromMemory_t = int (*)(FIMEMORY* stream, int size);
 
 // Types of the exported functions and slots, for hosts that look them up.

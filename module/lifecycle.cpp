@@ -30,9 +30,9 @@ extern "C" {
 
 bool Loaded() {
     using namespace quorin;
-    // Linux has no attach hook that hands over a module handle: the platform
-    // finds this code's own file (absolute, however the host opened it).
-    // The directory is kept whole, whatever its length.
+    // The platform finds this code's own file: on Windows through the handle
+    // the attach hook kept, on Linux through the dynamic loader (absolute,
+    // however the host opened it, and whatever its length).
     const std::string module_directory =
         platform::remove_file_spec(platform::current_env().module_file_path());
     const std::string settings_path = module_directory + platform::path_separator + settings_file_name;

@@ -4,6 +4,6 @@
 
 namespace quorin {
 
-std::u16string utf8_to_utf16(std::string_view text) { return platform::decode_utf8(text); }
+wide_string utf8_to_utf16(std::string_view text) { return platform::decode_utf8(text); }
 
 } // namespace quorin

@@ -4,9 +4,11 @@
 #include <string>
 #include <string_view>
 
+#include "platform/wide_string.h"
+
 namespace quorin {
 
 // Decodes UTF-8 up to the first zero byte; invalid bytes become U+FFFD.
-std::u16string utf8_to_utf16(std::string_view text);
+wide_string utf8_to_utf16(std::string_view text);
 
 } // namespace quorin

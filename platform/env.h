@@ -2,7 +2,8 @@
 //
 // Everything the module asks of the OS goes through `env`: the clock, the
 // cache files, directory listing and deletion, and where the module file
-// lies. The POSIX implementation is the default; tests install their own
+// lies. The operating system's implementation (platform/posix/ on Linux,
+// platform/win32/ on Windows) is the default; tests install their own
 // (usually an `env_wrapper` that overrides the clock) with `scoped_env`.
 #pragma once
 
@@ -12,6 +13,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+
+#include "platform/wide_string.h"
 
 namespace quorin::platform {
 
@@ -55,6 +58,8 @@ public:
     // Writes every byte (short writes are retried); false on error.
     virtual bool write_all(const void* data, std::size_t size) = 0;
     // Sets the creation and last-write times; the last-access time is kept.
+    // Called once, after the last write: where the times are set through a
+    // handle of their own (Windows), the data stream is closed first.
     virtual bool stamp(file_time creation, file_time last_write) = 0;
 };
 
@@ -76,8 +81,8 @@ public:
 
     // Both return null when the file cannot be opened with the required
     // sharing (busy), is missing, or is not a regular file.
-    virtual std::unique_ptr<readable_file> open_for_reading(const std::u16string& path) = 0;
-    virtual std::unique_ptr<writable_file> open_for_writing(const std::u16string& path) = 0;
+    virtual std::unique_ptr<readable_file> open_for_reading(const wide_string& path) = 0;
+    virtual std::unique_ptr<writable_file> open_for_writing(const wide_string& path) = 0;
 
     // Creates one directory; false when it could not (it may already exist).
     virtual bool create_directory(const std::string& path) = 0;
@@ -104,10 +109,10 @@ public:
 
     file_time now() override { return target_.now(); }
     local_time local_now() override { return target_.local_now(); }
-    std::unique_ptr<readable_file> open_for_reading(const std::u16string& path) override {
+    std::unique_ptr<readable_file> open_for_reading(const wide_string& path) override {
         return target_.open_for_reading(path);
     }
-    std::unique_ptr<writable_file> open_for_writing(const std::u16string& path) override {
+    std::unique_ptr<writable_file> open_for_writing(const wide_string& path) override {
         return target_.open_for_writing(path);
     }
     bool create_directory(const std::string& path) override { return target_.create_directory(path); }

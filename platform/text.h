@@ -4,12 +4,14 @@
 #include <string>
 #include <string_view>
 
+#include "platform/wide_string.h"
+
 namespace quorin::platform {
 
 // Decodes UTF-8 up to the first zero byte; invalid sequences become U+FFFD.
-std::u16string decode_utf8(std::string_view text);
+wide_string decode_utf8(std::string_view text);
 
 // Encodes UTF-16 as UTF-8; unpaired surrogates become U+FFFD.
-std::string encode_utf8(std::u16string_view text);
+std::string encode_utf8(wide_string_view text);
 
 } // namespace quorin::platform

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/wide_string.h"
+
 namespace quorin {
 
 // Which file time a cache file's age counts from.
@@ -20,7 +22,7 @@ struct module_settings_record {
     std::int32_t cache_delete_time = 0;  // age in seconds above which a file goes; 0: no expiry
     base_time_kind base_time = creation;
     std::string cache_root;            // resolved cache folder, narrow
-    std::u16string cache_root_wide;    // the same folder, UTF-16, for the cache file calls
+    wide_string cache_root_wide;       // the same folder, UTF-16, for the cache file calls
     std::string log_file_path;         // LogFilePath as written; non-empty switches the log on
     std::string log_path;              // LogFilePath resolved to a full path
 };

@@ -9,6 +9,11 @@
 
 #include <expat.h>
 
+// windows.h renames GetMessage to GetMessageA or GetMessageW; the member keeps
+// its own name in every translation unit, whatever was included before.
+#pragma push_macro("GetMessage")
+#undef GetMessage
+
 namespace MXML {
 
 class SyntaxException : public std::domain_error {
@@ -65,3 +70,5 @@ private:
 void ParseFile(XML_Parser& parser, const std::string& path, const HandlerGuard* guard = nullptr);
 
 } // namespace MXML
+
+#pragma pop_macro("GetMessage")

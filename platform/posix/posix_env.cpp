@@ -1,5 +1,4 @@
 // The default env: the POSIX operating system.
-#include <atomic>
 #include <climits>
 #include <ctime>
 #include <dlfcn.h>
@@ -52,11 +51,11 @@ public:
                 fields.tm_hour,        fields.tm_min,     fields.tm_sec};
     }
 
-    std::unique_ptr<readable_file> open_for_reading(const std::u16string& path) override {
+    std::unique_ptr<readable_file> open_for_reading(const wide_string& path) override {
         return posix::open_for_reading(encode_utf8(path));
     }
 
-    std::unique_ptr<writable_file> open_for_writing(const std::u16string& path) override {
+    std::unique_ptr<writable_file> open_for_writing(const wide_string& path) override {
         return posix::open_for_writing(encode_utf8(path));
     }
 
@@ -74,23 +73,11 @@ public:
     std::string module_file_path() override { return loaded_object_path(); }
 };
 
-std::atomic<env*> installed{nullptr};
-
 } // namespace
 
 env& default_env() {
     static posix_env instance;
     return instance;
 }
-
-env& current_env() {
-    env* replacement = installed.load(std::memory_order_acquire);
-    return replacement != nullptr ? *replacement : default_env();
-}
-
-scoped_env::scoped_env(env& replacement)
-    : previous_(installed.exchange(&replacement, std::memory_order_acq_rel)) {}
-
-scoped_env::~scoped_env() { installed.store(previous_, std::memory_order_release); }
 
 } // namespace quorin::platform

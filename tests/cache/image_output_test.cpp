@@ -2,8 +2,10 @@
 
 #include "cache/file_time.h"
 #include "cache/image_output.h"
-#include "platform/text.h"
 #include "support/cache_fixture.h"
+#include "support/native_path.h"
+#include "support/wide_text.h"
+#include "support/wine.h"
 
 namespace quorin {
 namespace {
@@ -25,7 +27,7 @@ std::string header(const char* type, std::size_t length, const char* date = sour
 class ImageOutput : public ::testing::Test {
 protected:
     // Stores bytes under key through Output on a GET request.
-    HRESULT store(const char16_t* key, const std::string& bytes, const char* method = "GET",
+    HRESULT store(const TrelvaneChar* key, const std::string& bytes, const char* method = "GET",
                   FILETIME time = source_time) {
         fake_request request(method);
         CImageOutput output(request.record());
@@ -38,7 +40,7 @@ protected:
         return result;
     }
 
-    HRESULT serve(const char16_t* key, const char* method = "GET", FILETIME time = source_time) {
+    HRESULT serve(const TrelvaneChar* key, const char* method = "GET", FILETIME time = source_time) {
         fake_request request(method);
         CImageOutput output(request.record());
         output.SetCacheKey(key, &time);
@@ -47,16 +49,14 @@ protected:
         return result;
     }
 
-    std::u16string path_of(const char16_t* key) {
+    wide_string path_of(const TrelvaneChar* key) {
         fake_request request("GET");
         CImageOutput output(request.record());
         output.SetCacheKey(key, &source_time);
         return output.path();
     }
 
-    std::string file_content(const char16_t* key) {
-        return test::read_file(platform::encode_utf8(path_of(key)));
-    }
+    std::string file_content(const TrelvaneChar* key) { return test::read_file(test::file_path_of(path_of(key))); }
 
     test::cache_fixture cache;
     test::recorded_response last;
@@ -118,82 +118,90 @@ TEST_F(ImageOutput, NamelessFormatIsSentAsBinaryContent) {
 
 TEST_F(ImageOutput, StoresStampsAndServesTheSameBytesLaterHitsGet) {
     const std::string image = test::jpeg_bytes(5000);
-    const platform::file_time before = platform::current_env().now();
-    ASSERT_EQ(store(u"C:\\images\\photo.jpg", image), S_OK);
-    const platform::file_time after = platform::current_env().now();
+    ASSERT_EQ(store(WIDE("C:\\images\\photo.jpg"), image), S_OK);
     const test::recorded_response stored = last;
 
     EXPECT_EQ(stored.header_block, header("image/jpeg", 5000));
     EXPECT_EQ(stored.body, image);
     EXPECT_EQ(stored.write_sizes, (std::vector<DWORD>{4096, 904}));
-    EXPECT_EQ(platform::encode_utf8(path_of(u"photo.jpg")),
-              (cache.root() / "6" / "20" / "photo.jpg").string());
-    EXPECT_EQ(file_content(u"photo.jpg"), image);
+    EXPECT_EQ(test::file_path_of(path_of(WIDE("photo.jpg"))), cache.root() / "6" / "20" / "photo.jpg");
+    EXPECT_EQ(file_content(WIDE("photo.jpg")), image);
 
-    const auto file = platform::current_env().open_for_reading(path_of(u"photo.jpg"));
+    const auto file = platform::current_env().open_for_reading(path_of(WIDE("photo.jpg")));
     ASSERT_TRUE(file);
     platform::file_times times{};
     ASSERT_TRUE(file->times(times));
     EXPECT_EQ(times.last_write, source_ticks);
-    // The kernel's coarse clock may trail the precise one by a tick.
-    EXPECT_GE(times.creation + platform::ticks_per_second, before);
-    EXPECT_LE(times.creation, after);
 
-    ASSERT_EQ(serve(u"/other/dir/photo.jpg"), S_OK);
+    ASSERT_EQ(serve(WIDE("/other/dir/photo.jpg")), S_OK);
     EXPECT_EQ(last.header_block, stored.header_block);
     EXPECT_EQ(last.body, stored.body);
 }
 
+TEST_F(ImageOutput, StoringSetsTheCreationTimeToTheTimeOfStoring) {
+    if (test::running_under_wine()) GTEST_SKIP() << test::wine_has_no_creation_time;
+    const platform::file_time before = platform::current_env().now();
+    ASSERT_EQ(store(WIDE("created.png"), test::png_bytes(64)), S_OK);
+    const platform::file_time after = platform::current_env().now();
+    const auto file = platform::current_env().open_for_reading(path_of(WIDE("created.png")));
+    ASSERT_TRUE(file);
+    platform::file_times times{};
+    ASSERT_TRUE(file->times(times));
+    // The kernel's coarse clock may trail the precise one by a tick.
+    EXPECT_GE(times.creation + platform::ticks_per_second, before);
+    EXPECT_LE(times.creation, after);
+}
+
 TEST_F(ImageOutput, CopiesInFullChunksWithoutAnEmptyWrite) {
-    ASSERT_EQ(store(u"exact.png", test::png_bytes(8192)), S_OK);
+    ASSERT_EQ(store(WIDE("exact.png"), test::png_bytes(8192)), S_OK);
     EXPECT_EQ(last.write_sizes, (std::vector<DWORD>{4096, 4096}));
-    ASSERT_EQ(store(u"small.png", test::png_bytes(20)), S_OK);
+    ASSERT_EQ(store(WIDE("small.png"), test::png_bytes(20)), S_OK);
     EXPECT_EQ(last.write_sizes, std::vector<DWORD>{20});
 }
 
 TEST_F(ImageOutput, MethodIsJudgedByItsFirstCharactersOnly) {
-    ASSERT_EQ(store(u"m.png", test::png_bytes(300)), S_OK);
-    ASSERT_EQ(serve(u"m.png", "GETX"), S_OK);
+    ASSERT_EQ(store(WIDE("m.png"), test::png_bytes(300)), S_OK);
+    ASSERT_EQ(serve(WIDE("m.png"), "GETX"), S_OK);
     EXPECT_EQ(last.body.size(), 300u);
-    ASSERT_EQ(serve(u"m.png", "HEADER"), S_OK);
+    ASSERT_EQ(serve(WIDE("m.png"), "HEADER"), S_OK);
     EXPECT_EQ(last.header_block, header("image/png", 300));
     EXPECT_TRUE(last.body.empty());
     EXPECT_TRUE(last.write_sizes.empty());
     for (const char* method : {"get", "POST", "HEA", ""}) {
-        EXPECT_EQ(serve(u"m.png", method), E_FAIL) << method;
+        EXPECT_EQ(serve(WIDE("m.png"), method), E_FAIL) << method;
         EXPECT_EQ(last.header_calls, 0);
     }
 }
 
 TEST_F(ImageOutput, OtherMethodsStillStoreButSendNothing) {
-    EXPECT_EQ(store(u"posted.png", test::png_bytes(64), "POST"), E_FAIL);
+    EXPECT_EQ(store(WIDE("posted.png"), test::png_bytes(64), "POST"), E_FAIL);
     EXPECT_EQ(last.header_calls, 0);
-    EXPECT_EQ(file_content(u"posted.png"), test::png_bytes(64));
-    EXPECT_EQ(serve(u"posted.png"), S_OK);
+    EXPECT_EQ(file_content(WIDE("posted.png")), test::png_bytes(64));
+    EXPECT_EQ(serve(WIDE("posted.png")), S_OK);
 }
 
 TEST_F(ImageOutput, AnEntryOneUnitOffTheSourceTimeIsStale) {
-    ASSERT_EQ(store(u"stale.png", test::png_bytes(64)), S_OK);
+    ASSERT_EQ(store(WIDE("stale.png"), test::png_bytes(64)), S_OK);
     for (const platform::file_time other : {source_ticks - 1, source_ticks + 1}) {
-        EXPECT_EQ(serve(u"stale.png", "GET", to_FILETIME(other)), E_FAIL);
+        EXPECT_EQ(serve(WIDE("stale.png"), "GET", to_FILETIME(other)), E_FAIL);
         EXPECT_EQ(last.header_calls, 0);
     }
     // A new source time rewrites the entry.
     const FILETIME newer = to_FILETIME(source_ticks + 1);
-    ASSERT_EQ(store(u"stale.png", test::png_bytes(80), "GET", newer), S_OK);
-    EXPECT_EQ(serve(u"stale.png", "GET", newer), S_OK);
+    ASSERT_EQ(store(WIDE("stale.png"), test::png_bytes(80), "GET", newer), S_OK);
+    EXPECT_EQ(serve(WIDE("stale.png"), "GET", newer), S_OK);
     EXPECT_EQ(last.body.size(), 80u);
 }
 
 TEST_F(ImageOutput, FailsWhenNothingServableIsThere) {
-    EXPECT_EQ(serve(u"never-stored.png"), E_FAIL);
+    EXPECT_EQ(serve(WIDE("never-stored.png")), E_FAIL);
     // An empty stream stores an empty file that has no format.
-    EXPECT_EQ(store(u"empty.png", ""), E_FAIL);
-    EXPECT_EQ(file_content(u"empty.png"), "");
+    EXPECT_EQ(store(WIDE("empty.png"), ""), E_FAIL);
+    EXPECT_EQ(file_content(WIDE("empty.png")), "");
     EXPECT_EQ(last.header_calls, 0);
     // Keys whose name is empty name a leaf directory, which cannot be written.
-    EXPECT_EQ(store(u"C:\\images\\", test::png_bytes(10)), E_FAIL);
-    EXPECT_EQ(store(u"", test::png_bytes(10)), E_FAIL);
+    EXPECT_EQ(store(WIDE("C:\\images\\"), test::png_bytes(10)), E_FAIL);
+    EXPECT_EQ(store(WIDE(""), test::png_bytes(10)), E_FAIL);
     EXPECT_EQ(last.header_calls, 0);
     // Without a key there is nothing to answer from.
     fake_request request("GET");
@@ -204,31 +212,33 @@ TEST_F(ImageOutput, FailsWhenNothingServableIsThere) {
 TEST_F(ImageOutput, AFailedStreamLeavesNoServableEntry) {
     fake_request request("GET");
     CImageOutput output(request.record());
-    output.SetCacheKey(u"broken.png", &source_time);
+    output.SetCacheKey(WIDE("broken.png"), &source_time);
     cache.create_leaf_for(output.path());
     FIMEMORY stream{test::png_bytes(10), true};
     EXPECT_EQ(output.Output(&stream), E_FAIL);
-    EXPECT_EQ(serve(u"broken.png"), E_FAIL);
+    EXPECT_EQ(serve(WIDE("broken.png")), E_FAIL);
 }
 
 TEST_F(ImageOutput, AFileBeingWrittenIsNeitherServedNorOverwritten) {
-    ASSERT_EQ(store(u"busy.png", test::png_bytes(50)), S_OK);
-    const auto writer = platform::current_env().open_for_writing(path_of(u"busy.png"));
-    ASSERT_TRUE(writer);
-    ASSERT_TRUE(writer->write_all("partial", 7));
-    EXPECT_EQ(serve(u"busy.png"), E_FAIL);
-    EXPECT_EQ(store(u"busy.png", test::png_bytes(60)), E_FAIL);
-    EXPECT_EQ(last.header_calls, 0);
-    EXPECT_EQ(file_content(u"busy.png"), "partial");
+    ASSERT_EQ(store(WIDE("busy.png"), test::png_bytes(50)), S_OK);
+    {
+        const auto writer = platform::current_env().open_for_writing(path_of(WIDE("busy.png")));
+        ASSERT_TRUE(writer);
+        ASSERT_TRUE(writer->write_all("partial", 7));
+        EXPECT_EQ(serve(WIDE("busy.png")), E_FAIL);
+        EXPECT_EQ(store(WIDE("busy.png"), test::png_bytes(60)), E_FAIL);
+        EXPECT_EQ(last.header_calls, 0);
+    }
+    EXPECT_EQ(file_content(WIDE("busy.png")), "partial");
 }
 
 TEST_F(ImageOutput, AFileBeingReadIsServedToOthersButNotOverwritten) {
-    ASSERT_EQ(store(u"read.png", test::png_bytes(50)), S_OK);
-    const auto reader = platform::current_env().open_for_reading(path_of(u"read.png"));
+    ASSERT_EQ(store(WIDE("read.png"), test::png_bytes(50)), S_OK);
+    const auto reader = platform::current_env().open_for_reading(path_of(WIDE("read.png")));
     ASSERT_TRUE(reader);
-    EXPECT_EQ(serve(u"read.png"), S_OK);
-    EXPECT_EQ(store(u"read.png", test::png_bytes(60)), E_FAIL);
-    EXPECT_EQ(file_content(u"read.png"), test::png_bytes(50));
+    EXPECT_EQ(serve(WIDE("read.png")), S_OK);
+    EXPECT_EQ(store(WIDE("read.png"), test::png_bytes(60)), E_FAIL);
+    EXPECT_EQ(file_content(WIDE("read.png")), test::png_bytes(50));
 }
 
 // Reports a size that does not fit the 32-bit Content-Length.
@@ -236,7 +246,7 @@ class oversized_env : public platform::env_wrapper {
 public:
     using env_wrapper::env_wrapper;
 
-    std::unique_ptr<platform::readable_file> open_for_reading(const std::u16string& path) override {
+    std::unique_ptr<platform::readable_file> open_for_reading(const wide_string& path) override {
         class oversized : public platform::readable_file {
         public:
             explicit oversized(std::unique_ptr<platform::readable_file> real) : real_(std::move(real)) {}
@@ -259,10 +269,10 @@ public:
 };
 
 TEST_F(ImageOutput, AFileTooLargeForContentLengthIsNotServed) {
-    ASSERT_EQ(store(u"huge.png", test::png_bytes(50)), S_OK);
+    ASSERT_EQ(store(WIDE("huge.png"), test::png_bytes(50)), S_OK);
     oversized_env huge(platform::default_env());
     platform::scoped_env installed(huge);
-    EXPECT_EQ(serve(u"huge.png"), E_FAIL);
+    EXPECT_EQ(serve(WIDE("huge.png")), E_FAIL);
     EXPECT_EQ(last.header_calls, 0);
 }
 

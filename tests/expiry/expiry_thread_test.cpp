@@ -31,7 +31,7 @@ TEST_F(expiry_thread_test, interval_zero_sweeps_back_to_back_until_stopped) {
     std::stop_source stop;
     int sweeps = 0;
     env.on_list = [&](const std::string& path) {
-        if (path == root.string() + "/0/00" && ++sweeps == 3) stop.request_stop();
+        if (path == in_root("/0/00") && ++sweeps == 3) stop.request_stop();
     };
     run_until_stopped(stop);
     std::vector<std::string> expected = empty_sweep_lines;

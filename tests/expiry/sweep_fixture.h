@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "expiry/steered_env.h"
+#include "support/native_path.h"
 #include "support/temp_dir.h"
 
 namespace quorin::test {
@@ -38,19 +39,24 @@ protected:
         return root / relative;
     }
 
-    // The texts of the log lines, each checked for its time stamp.
+    // The texts of the log lines, each checked for its time stamp and its
+    // line end.
     std::vector<std::string> log_texts() const {
         std::vector<std::string> texts;
         const std::string content = read_file(log);
         for (std::size_t start = 0; start < content.size();) {
-            const std::size_t end = content.find('\n', start);
+            const std::size_t end = content.find(text_line_end, start);
+            EXPECT_NE(end, std::string::npos) << "unterminated last line";
             const std::string line = content.substr(start, end - start);
             EXPECT_EQ(line.substr(0, 20), "2026/01/05 03:04:09 ");
             texts.push_back(line.substr(20));
-            start = end == std::string::npos ? content.size() : end + 1;
+            start = end == std::string::npos ? content.size() : end + text_line_end.size();
         }
         return texts;
     }
+
+    // root followed by a path such as "/0/00/a", with the platform's separator.
+    std::string in_root(std::string_view relative) const { return root.string() + native_path(relative); }
 
     steered_env env;
     platform::scoped_env installed{env};

@@ -1,10 +1,11 @@
-// quorin.so loaded from its file and driven only through the public contract,
+// The module loaded from its file and driven only through the public contract,
 // the way a host drives it.
 #include <gtest/gtest.h>
 
 #include "support/fake_host.h"
 #include "support/loaded_module.h"
 #include "support/temp_dir.h"
+#include "support/wide_text.h"
 
 namespace {
 
@@ -13,7 +14,7 @@ using quorin::test::loaded_module;
 
 // What the host's converter is asked to produce for one request.
 struct conversion {
-    const char16_t* key;
+    const TrelvaneChar* key;
     FILETIME source_time;
     std::string converted;
     bool answered_from_cache = false;
@@ -60,7 +61,7 @@ TEST_F(ModuleIntegration, ServesConversionsThroughItsCacheBesideTheModule) {
     const auto convert = module->function<OnConvert_t>("OnConvert");
     // 2026-01-05 03:04:09.1234567 UTC.
     const FILETIME source_time{0xF5F27107u, 0x01DC7DEFu};
-    conversion job{u"C:\\images\\photo.jpg", source_time, quorin::test::jpeg_bytes(9000)};
+    conversion job{WIDE("C:\\images\\photo.jpg"), source_time, quorin::test::jpeg_bytes(9000)};
 
     fake_request first("GET");
     ASSERT_TRUE(convert(first.record(), reinterpret_cast<std::uint64_t>(&job), 0, 0));

@@ -7,6 +7,7 @@
 #include "cache/file_time.h"
 #include "cache/image_output.h"
 #include "support/cache_fixture.h"
+#include "support/wide_text.h"
 #include "trelvane_module.h"
 
 namespace {
@@ -112,7 +113,7 @@ TEST_F(EntryPoints, AnExceptionOfTheConverterReachesTheHost) {
     OnConvertNext = [](EXTENSION_CONTROL_BLOCK*, std::uint64_t, std::uint64_t, std::uint64_t,
                        NTrelvaneModule::IImageOutputCached* output) -> bool {
         const FILETIME time{};
-        output->SetCacheKey(u"C:\\a-long-enough-key-to-need-its-own-storage\\photo.jpg", &time);
+        output->SetCacheKey(WIDE("C:\\a-long-enough-key-to-need-its-own-storage\\photo.jpg"), &time);
         throw std::runtime_error("converter failed");
     };
     fake_request request("GET");
@@ -123,7 +124,7 @@ TEST_F(EntryPoints, AnExceptionOfTheConverterReachesTheHost) {
 TEST_F(EntryPoints, ConcurrentRequestsHaveIndependentObjects) {
     OnConvertNext = [](EXTENSION_CONTROL_BLOCK* request, std::uint64_t a, std::uint64_t, std::uint64_t,
                        NTrelvaneModule::IImageOutputCached* output) {
-        const std::u16string key = u"image-" + std::u16string(1, static_cast<char16_t>(u'a' + a)) + u".png";
+        const quorin::wide_string key = WIDE("image-") + quorin::wide_string(1, static_cast<TrelvaneChar>(WIDE('a') + a)) + WIDE(".png");
         const FILETIME time = quorin::to_FILETIME(134'120'558'491'234'567ull + a);
         output->SetCacheKey(key.c_str(), &time);
         if (output->OutputFromCache() == S_OK) return true;
@@ -131,11 +132,11 @@ TEST_F(EntryPoints, ConcurrentRequestsHaveIndependentObjects) {
         return output->Output(&stream) == S_OK && request != nullptr;
     };
     std::filesystem::create_directories(cache.root());
-    for (char16_t letter = u'a'; letter < u'a' + 8; ++letter) {
+    for (TrelvaneChar letter = WIDE('a'); letter < WIDE('a') + 8; ++letter) {
         // Leaf directories for every key used below.
         fake_request request("GET");
         quorin::CImageOutput probe(request.record());
-        const std::u16string key = u"image-" + std::u16string(1, letter) + u".png";
+        const quorin::wide_string key = WIDE("image-") + quorin::wide_string(1, letter) + WIDE(".png");
         const FILETIME time{};
         probe.SetCacheKey(key.c_str(), &time);
         cache.create_leaf_for(probe.path());

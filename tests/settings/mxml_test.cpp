@@ -60,12 +60,21 @@ protected:
     }
 };
 
+// The byte index libexpat reports for a document of no bytes at all: -1 up
+// to Debian's 2.5.0-1+deb12u1, 0 from the backport of the fix for
+// CVE-2023-52425 on.
+XML_Index empty_document_byte_index() {
+    const std::unique_ptr<XML_ParserStruct, parser_free> reference{XML_ParserCreate(nullptr)};
+    XML_Parse(reference.get(), "", 0, XML_TRUE);
+    return XML_GetCurrentByteIndex(reference.get());
+}
+
 TEST_F(parse_file_test, missing_and_empty_files_are_an_empty_document) {
     for (const auto& path : {(dir.path() / "absent.xml").string(), write("")}) {
         XML_ParserReset(parser, nullptr);
         const SyntaxException error = parse_failure(path);
         EXPECT_EQ(error.GetErrorCode(), XML_ERROR_NO_ELEMENTS) << path;
-        EXPECT_EQ(error.GetByteIndex(), -1) << path;
+        EXPECT_EQ(error.GetByteIndex(), empty_document_byte_index()) << path;
         EXPECT_EQ(error.GetLineNumber(), 1) << path;
         EXPECT_EQ(error.GetColumnNumber(), 0) << path;
         EXPECT_EQ(message_of(error), "no element found at line 1, column 0") << path;

@@ -1,6 +1,7 @@
 #include "support/cache_fixture.h"
 
 #include "platform/text.h"
+#include "support/native_path.h"
 
 namespace quorin::test {
 
@@ -11,9 +12,8 @@ cache_fixture::cache_fixture() : saved_(module_settings) {
 
 cache_fixture::~cache_fixture() { module_settings = saved_; }
 
-void cache_fixture::create_leaf_for(const std::u16string& cache_path) const {
-    std::filesystem::create_directories(
-        std::filesystem::path(platform::encode_utf8(cache_path)).parent_path());
+void cache_fixture::create_leaf_for(const wide_string& cache_path) const {
+    std::filesystem::create_directories(file_path_of(cache_path).parent_path());
 }
 
 } // namespace quorin::test

@@ -17,7 +17,7 @@ public:
     ~cache_fixture();
 
     // Creates the leaf directory that a cache file path lies in.
-    void create_leaf_for(const std::u16string& cache_path) const;
+    void create_leaf_for(const wide_string& cache_path) const;
 
     const std::filesystem::path& root() const { return dir_.path(); }
 

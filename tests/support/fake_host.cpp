@@ -1,9 +1,10 @@
 #include "support/fake_host.h"
 
-#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string_view>
 
-#include "platform/text.h"
+#include "support/native_path.h"
 
 namespace quorin::test {
 namespace {
@@ -34,13 +35,12 @@ const char* mime_type(int format) {
     }
 }
 
-int file_type(const char16_t* path, int) {
-    std::FILE* file = std::fopen(platform::encode_utf8(path).c_str(), "rb");
-    if (file == nullptr) return -1;
+int file_type(const TrelvaneChar* path, int) {
+    std::ifstream file(file_path_of(path), std::ios::binary);
+    if (!file) return -1;
     char head[16];
-    const std::size_t length = std::fread(head, 1, sizeof head, file);
-    std::fclose(file);
-    return format_of(std::string_view(head, length));
+    file.read(head, sizeof head);
+    return format_of(std::string_view(head, static_cast<std::size_t>(file.gcount())));
 }
 
 int memory_type(FIMEMORY* stream, int) { return format_of(stream->bytes); }

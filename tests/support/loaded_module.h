@@ -1,5 +1,5 @@
-// A private copy of quorin.so, loaded with its own settings file beside it,
-// reached only through the public contract.
+// A private copy of the module file, loaded with its own settings file
+// beside it, reached only through the public contract.
 #pragma once
 
 #include <filesystem>
@@ -8,6 +8,12 @@
 #include "trelvane_module.h"
 
 namespace quorin::test {
+
+#ifdef _WIN32
+inline constexpr const char* module_file_name = "quorin.dll";
+#else
+inline constexpr const char* module_file_name = "quorin.so";
+#endif
 
 class loaded_module {
 public:

@@ -9,7 +9,7 @@ namespace quorin::test {
 
 loaded_module::loaded_module(const std::filesystem::path& module_file,
                              const std::filesystem::path& directory, const std::string& settings) {
-    const auto copy = directory / "quorin.so";
+    const auto copy = directory / module_file_name;
     std::filesystem::copy_file(module_file, copy, std::filesystem::copy_options::overwrite_existing);
     if (!settings.empty()) write_file(directory / "quorin.setting", settings);
     handle_ = ::dlopen(copy.c_str(), RTLD_NOW | RTLD_LOCAL);
