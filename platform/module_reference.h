@@ -24,7 +24,8 @@ public:
     void release();
 
 private:
-    void* module_ = nullptr;
+    // The module's handle while held; Linux never holds one.
+    [[maybe_unused]] void* module_ = nullptr;
 };
 
 } // namespace quorin::platform
