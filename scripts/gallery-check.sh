@@ -12,13 +12,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-if ! command -v chromium >/dev/null; then
-    sudo_cmd=()
-    [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-    export DEBIAN_FRONTEND=noninteractive
-    "${sudo_cmd[@]}" apt-get update -qq
-    "${sudo_cmd[@]}" apt-get install -y -qq chromium
-fi
+command -v chromium >/dev/null || scripts/install-deps.sh chromium
 
 if [ -n "${QUORIN_BUILD_DIR:-}" ]; then
     build="$(cd "$QUORIN_BUILD_DIR" && pwd)"
@@ -41,15 +35,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-mkdir -p "$work/module/cache"
+mkdir -p "$work/module"
 cp "$build/quorin.so" "$work/module/"
-cat >"$work/module/quorin.setting" <<'SETTINGS'
-<?xml version='1.0' encoding='UTF-8'?>
-<quorin>
-  <CacheFolderPath>cache</CacheFolderPath>
-  <CacheDeleteTime BaseTime='Creation' Interval='300' LogFilePath='expiry.log'>104400</CacheDeleteTime>
-</quorin>
-SETTINGS
+scripts/write-settings.sh "$work/module" expiry.log
 "$build/quorin-host" --make-samples "$work/images" >/dev/null
 
 mkfifo "$work/host-output"

@@ -16,14 +16,7 @@ cmake --build --preset release --target quorin quorin-host
 
 build="$(pwd)/build-release"
 if [ ! -e "$build/quorin.setting" ]; then
-    mkdir -p "$build/cache"
-    cat >"$build/quorin.setting" <<'SETTINGS'
-<?xml version='1.0' encoding='UTF-8'?>
-<quorin>
-  <CacheFolderPath>cache</CacheFolderPath>
-  <CacheDeleteTime BaseTime='Creation' Interval='300' LogFilePath='quorin-expiry.log'>104400</CacheDeleteTime>
-</quorin>
-SETTINGS
+    scripts/write-settings.sh "$build"
     echo "wrote $build/quorin.setting: cache in $build/cache, expiry log $build/quorin-expiry.log"
 fi
 
