@@ -1,7 +1,7 @@
 #include "cache/cache_path.h"
 
+#include <bit>
 #include <iterator>
-#include <vector>
 
 #include "platform/md5.h"
 #include "platform/paths.h"
@@ -16,16 +16,11 @@ wide_string_view cache_name_of_key(wide_string_view key) {
 }
 
 void make_cache_path(wide_string_view name, wide_string& path) {
-    // The digest covers the code units as little-endian bytes, whatever the
-    // machine's own byte order.
-    std::vector<unsigned char> bytes;
-    bytes.reserve(name.size() * 2);
-    for (const TrelvaneChar unit : name) {
-        bytes.push_back(static_cast<unsigned char>(unit & 0xFF));
-        bytes.push_back(static_cast<unsigned char>(unit >> 8));
-    }
+    // The digest covers the code units as little-endian bytes, which on the
+    // machines the module runs on are the string's own bytes.
+    static_assert(std::endian::native == std::endian::little);
     path.clear();
-    const auto digest = platform::md5(bytes.data(), bytes.size());
+    const auto digest = platform::md5(name.data(), name.size() * sizeof(TrelvaneChar));
     if (!digest) return;
 
     static constexpr char hex_digits[] = "0123456789abcdef";

@@ -27,13 +27,13 @@ private:
     int fd_;
 };
 
-// Opens a regular file of a leaf directory, never through a symbolic link,
-// and takes the flock that gives the wanted sharing without waiting. status
-// describes the file as it is under the lock: read before it, it could pair
-// the size and times of one store with the bytes of a store that ran in
-// between.
-int open_locked_in(int leaf, const std::string& name, int flags, int lock, struct stat& status) {
-    const int fd = ::openat(leaf, name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+constexpr int file_open_flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+
+// Takes the flock that gives the wanted sharing without waiting, and keeps
+// fd only if it is a regular file. status describes the file as it is under
+// the lock: read before it, it could pair the size and times of one store
+// with the bytes of a store that ran in between.
+int lock_regular_file(int fd, int lock, struct stat& status) {
     if (fd < 0) return -1;
     if (::flock(fd, lock | LOCK_NB) != 0 || ::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         ::close(fd);
@@ -42,7 +42,19 @@ int open_locked_in(int leaf, const std::string& name, int flags, int lock, struc
     return fd;
 }
 
+// Opens a regular file of a leaf directory, never through a symbolic link.
+int open_locked_in(int leaf, const std::string& name, int flags, int lock, struct stat& status) {
+    return lock_regular_file(::openat(leaf, name.c_str(), flags | file_open_flags, 0644), lock, status);
+}
+
 int open_locked(const std::string& path, int flags, int lock, struct stat& status) {
+    // Most cache roots are reached without any link: then the whole path is
+    // opened at once. A missing file is missing either way.
+    const int fd = open_without_any_link(path, flags | file_open_flags);
+    if (fd >= 0) return lock_regular_file(fd, lock, status);
+    if (errno == ENOENT) return -1;
+    // A link somewhere (the root may be one) or no openat2: the two levels
+    // below the root are checked one by one.
     const auto [leaf_path, name] = split_file_path(path);
     const descriptor leaf(open_leaf_directory(leaf_path, O_PATH));
     if (leaf.get() < 0) return -1;

@@ -159,6 +159,27 @@ TEST_F(ImageOutput, CopiesInFullChunksWithoutAnEmptyWrite) {
     EXPECT_EQ(last.write_sizes, std::vector<DWORD>{20});
 }
 
+#ifndef _WIN32
+// The settings may name the root through a link; only the two levels below
+// it and the file itself must not be links.
+TEST_F(ImageOutput, ARootReachedThroughALinkStoresAndServes) {
+    const auto link = cache.root().parent_path() / (cache.root().filename().string() + "-link");
+    std::filesystem::create_directory_symlink(cache.root(), link);
+    module_settings.cache_root_wide = platform::decode_utf8(link.string());
+    const std::string image = test::png_bytes(5000);
+
+    const HRESULT stored = store(WIDE("linked.png"), image);
+    const HRESULT served = serve(WIDE("linked.png"));
+    const std::string file = file_content(WIDE("linked.png"));
+    std::filesystem::remove(link);
+    ASSERT_EQ(stored, S_OK);
+    ASSERT_EQ(served, S_OK);
+    EXPECT_EQ(last.header_block, header("image/png", 5000));
+    EXPECT_EQ(last.body, image);
+    EXPECT_EQ(file, image);
+}
+#endif
+
 TEST_F(ImageOutput, MethodIsJudgedByItsFirstCharactersOnly) {
     ASSERT_EQ(store(WIDE("m.png"), test::png_bytes(300)), S_OK);
     ASSERT_EQ(serve(WIDE("m.png"), "GETX"), S_OK);

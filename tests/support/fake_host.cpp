@@ -9,15 +9,6 @@
 namespace quorin::test {
 namespace {
 
-int format_of(std::string_view bytes) {
-    if (bytes.starts_with("\x89PNG\r\n\x1a\n")) return format_png;
-    if (bytes.starts_with("\xFF\xD8\xFF")) return format_jpeg;
-    if (bytes.starts_with("GIF8")) return format_gif;
-    if (bytes.starts_with("BM")) return format_bmp;
-    if (bytes.starts_with("NAMELESS")) return format_nameless;
-    return -1;
-}
-
 int acquire_memory(FIMEMORY* stream, std::uint8_t** data, std::uint32_t* size) {
     if (stream->acquire_fails) return 0;
     *data = reinterpret_cast<std::uint8_t*>(stream->bytes.data());
@@ -38,12 +29,12 @@ const char* mime_type(int format) {
 int file_type(const TrelvaneChar* path, int) {
     std::ifstream file(file_path_of(path), std::ios::binary);
     if (!file) return -1;
-    char head[16];
+    char head[format_head_size];
     file.read(head, sizeof head);
-    return format_of(std::string_view(head, static_cast<std::size_t>(file.gcount())));
+    return format_of_head(std::string_view(head, static_cast<std::size_t>(file.gcount())));
 }
 
-int memory_type(FIMEMORY* stream, int) { return format_of(stream->bytes); }
+int memory_type(FIMEMORY* stream, int) { return format_of_head(stream->bytes); }
 
 std::array<FreeImageFunction, 64> make_table() {
     std::array<FreeImageFunction, 64> table{};
@@ -82,6 +73,15 @@ BOOL server_support(HCONN connection, DWORD request, void* buffer, DWORD*, DWORD
 }
 
 } // namespace
+
+int format_of_head(std::string_view head) {
+    if (head.starts_with("\x89PNG\r\n\x1a\n")) return format_png;
+    if (head.starts_with("\xFF\xD8\xFF")) return format_jpeg;
+    if (head.starts_with("GIF8")) return format_gif;
+    if (head.starts_with("BM")) return format_bmp;
+    if (head.starts_with("NAMELESS")) return format_nameless;
+    return -1;
+}
 
 std::string png_bytes(std::size_t total_size) { return padded("\x89PNG\r\n\x1a\n", total_size); }
 std::string jpeg_bytes(std::size_t total_size) { return padded("\xFF\xD8\xFF\xE0", total_size); }

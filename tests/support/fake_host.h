@@ -4,6 +4,7 @@
 
 #include <array>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "trelvane_module.h"
@@ -23,6 +24,11 @@ inline constexpr int format_png = 13;
 inline constexpr int format_gif = 25;
 // A format the library detects but has no MIME type for.
 inline constexpr int format_nameless = 40;
+
+// The format the fake knows by these leading bytes of a file, or -1. No
+// format needs more than format_head_size bytes.
+inline constexpr std::size_t format_head_size = 16;
+int format_of_head(std::string_view head);
 
 // Smallest byte strings the fake detects as each format.
 std::string png_bytes(std::size_t total_size);
