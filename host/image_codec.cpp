@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "host/file_type_check.h"
 #include "host/resize_box.h"
 
 namespace quorin::host {
@@ -92,7 +93,7 @@ memory_stream::~memory_stream() {
 }
 
 std::optional<int> readable_format(const std::filesystem::path& file) {
-    const FREE_IMAGE_FORMAT format = FreeImage_GetFileType(file.string().c_str(), 0);
+    const auto format = static_cast<FREE_IMAGE_FORMAT>(file_type_of(file));
     if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format)) return std::nullopt;
     return static_cast<int>(format);
 }

@@ -3,13 +3,14 @@
 #include <FreeImage.h>
 #include <array>
 
+#include "host/file_type_check.h"
 #include "host/utf16_text.h"
 
 namespace quorin::host {
 
-extern "C" int file_type_of_utf16_path(const char16_t* path, int size) {
+extern "C" int file_type_of_utf16_path(const char16_t* path, int) {
     const auto narrow = to_utf8(path);
-    return narrow ? FreeImage_GetFileType(narrow->c_str(), size) : FIF_UNKNOWN;
+    return narrow ? file_type_of(*narrow) : FIF_UNKNOWN;
 }
 
 FreeImageFunction* image_library_table() {

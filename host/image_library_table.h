@@ -13,9 +13,10 @@ inline constexpr int image_library_table_size = 64;
 // other position is null.
 FreeImageFunction* image_library_table();
 
-// Position 52: the format the file's content shows, or -1. The library's
-// own wide-path lookup exists on Windows only, so the path is handed to it
-// as UTF-8.
+// Position 52: the format the file's content shows, or -1: the library's
+// own answer (its wide-path lookup exists on Windows only, so the path
+// goes to it as UTF-8), found through the faster stream of file_type_of.
+// The size hint is unused, as the library leaves it unused.
 extern "C" int file_type_of_utf16_path(const char16_t* path, int size);
 
 } // namespace quorin::host

@@ -1,0 +1,15 @@
+// The image library's answer to "what format is this file", found faster.
+#pragma once
+
+#include <filesystem>
+
+namespace quorin::host {
+
+// The format code FreeImage_GetFileType gives for `file` (-1 when none),
+// reached by the library's own format checks. They read through a stream
+// that behaves as the library's stdio one but keeps one window of the file
+// in memory and reads with pread: the checks rewind to the start between
+// formats, which through stdio costs a seek and a refill each time.
+int file_type_of(const std::filesystem::path& file);
+
+} // namespace quorin::host

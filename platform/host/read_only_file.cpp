@@ -1,0 +1,36 @@
+#include "platform/host/read_only_file.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quorin::platform {
+
+std::unique_ptr<read_only_file> read_only_file::open(const std::string& path) {
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) return nullptr;
+    return std::unique_ptr<read_only_file>(new read_only_file(descriptor));
+}
+
+read_only_file::~read_only_file() { ::close(descriptor_); }
+
+std::size_t read_only_file::read_at(std::uint64_t offset, void* into, std::size_t size) const {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t got = ::pread(descriptor_, static_cast<char*>(into) + done, size - done,
+                                    static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        done += static_cast<std::size_t>(got);
+    }
+    return done;
+}
+
+std::optional<std::uint64_t> read_only_file::size() const {
+    struct stat status {};
+    if (::fstat(descriptor_, &status) != 0) return std::nullopt;
+    return static_cast<std::uint64_t>(status.st_size);
+}
+
+} // namespace quorin::platform
