@@ -1,15 +1,21 @@
-// Expiry and load/unload: one sweep over a tree of 100,000 files next to
-// `find -printf '%C@'` over the same tree, Loaded over an existing tree, and
-// Unloaded while a sweep runs.
+// Expiry: one sweep over a tree of 100,000 files next to
+// `find -printf '%C@'` over the same tree, the heap a sweep holds as the
+// share of expired files grows, and Unloaded while a sweep runs.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
+#include <string_view>
 #include <thread>
 
 #include "expiry/expiry_sweep.h"
+#include "heap_counter.h"
 #include "module/cache_tree.h"
 #include "module/expiry_thread_control.h"
+#include "platform/env.h"
 #include "platform/text.h"
 #include "settings/module_settings.h"
 #include "support/temp_dir.h"
@@ -68,6 +74,60 @@ void find_ctime_100k_files(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * file_count);
 }
 BENCHMARK(find_ctime_100k_files)->Unit(benchmark::kMillisecond);
+
+// The sweep's files with an index below `expired` look ancient, the others
+// new; deletions are counted and succeed without deleting, so the tree stays
+// the same for every run.
+class marked_expiry : public quorin::platform::env_wrapper {
+public:
+    explicit marked_expiry(int expired) : env_wrapper(quorin::platform::default_env()), expired_(expired) {}
+
+    bool list_directory(const std::string& path,
+                        const std::function<bool(const quorin::platform::directory_entry&)>& visit) override {
+        const quorin::platform::file_time now = env_wrapper::now();
+        return env_wrapper::list_directory(path, [&](const quorin::platform::directory_entry& entry) {
+            quorin::platform::directory_entry marked = entry;
+            marked.creation = index_of(entry.name) < expired_ ? 0 : now;
+            return visit(marked);
+        });
+    }
+    bool delete_file(const std::string&) override {
+        ++deleted;
+        return true;
+    }
+
+    std::int64_t deleted = 0;
+
+private:
+    static int index_of(std::string_view name) {
+        int index = file_count;
+        const auto digits = name.substr(name.find('-') + 1);
+        std::from_chars(digits.data(), digits.data() + digits.size(), index);
+        return index;
+    }
+
+    int expired_;
+};
+
+// Peak heap of one sweep above what was live before it: it grows with the
+// expired files (whose paths it keeps until deleting them), not with the
+// files it only looks at.
+void sweep_peak_heap(benchmark::State& state) {
+    configure_sweep_of(tree(), 300);
+    quorin::module_settings.cache_delete_time = 1;
+    marked_expiry env(static_cast<int>(state.range(0)));
+    const quorin::platform::scoped_env installed(env);
+    std::int64_t peak_above_start = 0;
+    for (auto _ : state) {
+        quorin::bench::reset_peak_heap();
+        const std::int64_t start = quorin::bench::live_heap_bytes();
+        quorin::expiry_sweep();
+        peak_above_start = std::max(peak_above_start, quorin::bench::peak_heap_bytes() - start);
+    }
+    state.counters["peak_heap_bytes"] = static_cast<double>(peak_above_start);
+    state.counters["expired_files"] = static_cast<double>(env.deleted) / static_cast<double>(state.iterations());
+}
+BENCHMARK(sweep_peak_heap)->Arg(0)->Arg(1'000)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond);
 
 // From the stop request until the sweeper has ended, while sweeps run back
 // to back over the 100,000 files.
