@@ -18,6 +18,7 @@ std::string access_line(std::string_view method, std::string_view target, int st
 class access_log {
 public:
     explicit access_log(bool enabled) : enabled_(enabled) {}
+    bool enabled() const { return enabled_; }
     // Writes one line and flushes it, so that a reader on a pipe sees it now.
     void write(const std::string& line);
 

@@ -42,7 +42,7 @@ std::string usage_text() {
            "  --help               this text\n";
 }
 
-unsigned default_thread_count(unsigned cores) { return std::clamp(cores * 4, 8u, 64u); }
+unsigned default_thread_count(unsigned cores) { return std::clamp(cores * 16, 64u, 256u); }
 
 parsed_options parse_options(const std::vector<std::string>& arguments,
                              const std::filesystem::path& default_module) {

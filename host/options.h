@@ -30,8 +30,12 @@ parsed_options parse_options(const std::vector<std::string>& arguments,
 
 std::string usage_text();
 
-// Worker threads for `cores` processor cores: a few per core, since a
-// worker also waits on clients and the disk.
+// Worker threads for `cores` processor cores. civetweb gives a connection
+// one worker for as long as it stays open, so the workers bound how many
+// kept-alive clients are served at once, not how much runs in parallel:
+// with fewer workers than open connections, the connections beyond them
+// get no answer until another one closes. Hence many per core, and never
+// fewer than a busy client side keeps open.
 unsigned default_thread_count(unsigned cores);
 
 } // namespace quorin::host

@@ -50,6 +50,7 @@ void request_handler::handle(http_exchange& exchange) {
     const request_kind kind = answer(exchange, outcome);
     exchange.finish();
     metrics_.record_request(kind, exchange.body_bytes());
+    if (!log_.enabled()) return;
 
     const http_request& request = exchange.request();
     const std::string target = request.query.empty() ? request.path : request.path + '?' + request.query;
@@ -102,14 +103,10 @@ request_kind request_handler::answer_image(http_exchange& exchange, cache_outcom
                           "format " + std::string(format_name(job.format)) + " cannot be written here");
     }
 
-    std::error_code error;
-    const auto modified = std::filesystem::last_write_time(lookup.file, error);
-    if (error) return send_error(exchange, "404 Not Found", "no image at " + request.path);
-
     job.source = lookup.file;
     job.source_format = *source_format;
     job.cache_key = cache_key(lookup.relative, job.parameters, job.format);
-    job.source_time = to_file_time(modified);
+    job.source_time = to_file_time(lookup.modified);
     job.exchange = &exchange;
     job.coalescer = &coalescer_;
     job.counters = &metrics_;

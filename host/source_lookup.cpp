@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/host/file_status.h"
+
 namespace quorin::host {
 
 bool lies_within(const std::filesystem::path& root, const std::filesystem::path& path) {
@@ -34,8 +36,10 @@ source_lookup find_source(const std::filesystem::path& images_root, std::string_
         lookup.outcome = source_lookup::result::escapes;
         return lookup;
     }
-    if (!std::filesystem::is_regular_file(file, error)) return lookup;
+    const auto modified = platform::regular_file_modified(file);
+    if (!modified) return lookup;
     lookup.outcome = source_lookup::result::found;
+    lookup.modified = *modified;
     lookup.file = file;
     lookup.relative = file.lexically_relative(images_root);
     return lookup;

@@ -12,6 +12,7 @@ struct source_lookup {
     result outcome = result::missing;
     std::filesystem::path file;      // absolute, symbolic links resolved
     std::filesystem::path relative;  // file relative to the images root
+    std::filesystem::file_time_type modified{};  // of the file, when found
 };
 
 // `images_root` must be canonical. `url_path` is the decoded path of the

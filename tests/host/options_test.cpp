@@ -45,9 +45,10 @@ TEST(Options, MistakesAreNamed) {
 }
 
 TEST(Options, ThreadsFollowTheCores) {
-    EXPECT_EQ(default_thread_count(1), 8u);
-    EXPECT_EQ(default_thread_count(4), 16u);
-    EXPECT_EQ(default_thread_count(256), 64u);
+    EXPECT_EQ(default_thread_count(1), 64u);
+    EXPECT_EQ(default_thread_count(4), 64u);
+    EXPECT_EQ(default_thread_count(8), 128u);
+    EXPECT_EQ(default_thread_count(256), 256u);
 }
 
 TEST(ListenAddress, TakesHostAndPortOrAPortAlone) {

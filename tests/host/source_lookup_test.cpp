@@ -46,6 +46,16 @@ TEST_F(SourceLookup, FindsFilesBelowTheRoot) {
     EXPECT_EQ(linked.relative, "sub/b.jpg");
 }
 
+TEST_F(SourceLookup, GivesTheModificationTimeOfTheFileFound) {
+    namespace fs = std::filesystem;
+    const auto stamped = fs::file_time_type(std::chrono::nanoseconds(1'700'000'000'123'456'789));
+    fs::last_write_time(root / "sub" / "b.jpg", stamped);
+    EXPECT_EQ(find_source(root, "/sub/b.jpg").modified, stamped);
+    // Through a link, the time of the file it leads to.
+    EXPECT_EQ(find_source(root, "/inner.jpg").modified, stamped);
+    EXPECT_EQ(find_source(root, "/a.jpg").modified, fs::last_write_time(root / "a.jpg"));
+}
+
 TEST_F(SourceLookup, RefusesEveryWayOut) {
     for (const char* path : {"/../outside/secret.jpg", "/sub/../a.jpg", "/..", "/link.jpg", "/outdir/secret.jpg",
                              "/../images2.jpg"}) {

@@ -84,6 +84,28 @@ TEST_F(Startup, StopsCleanlyOnSigterm) {
     EXPECT_TRUE(host.wait_for_line([](const std::string& line) { return line.find("stopping") != std::string::npos; }));
 }
 
+// Each kept-alive connection holds one worker while it stays open. With
+// the default workers, 32 clients that keep their connections all get
+// answers at once: none waits for another's connection to time out, so the
+// first client's connection is still the one it opened.
+TEST_F(Startup, DefaultWorkersServeEveryKeptAliveClientAtOnce) {
+    const auto module = install_module(dir.path() / "module", "cache");
+    std::filesystem::create_directories(module.parent_path() / "cache");
+    host_process host(arguments_for({module}));
+    std::vector<std::unique_ptr<http_client>> clients;
+    for (int i = 0; i < 32; ++i) {
+        clients.push_back(std::make_unique<http_client>());
+        const auto response = clients.back()->request(host.url("/metrics"));
+        EXPECT_EQ(response.status, 200) << "client " << i;
+        EXPECT_EQ(response.header("connection"), "keep-alive") << "client " << i;
+    }
+    for (std::size_t i = 0; i < clients.size(); ++i) {
+        EXPECT_EQ(clients[i]->request(host.url("/metrics")).new_connections, 0) << "client " << i;
+    }
+    clients.clear();
+    EXPECT_EQ(host.stop(), 0);
+}
+
 // The settings name a cache folder that does not exist: the module starts
 // but can store nothing, and the host answers every request itself.
 TEST_F(Startup, AnswersDirectlyWhenTheCacheCannotStore) {
