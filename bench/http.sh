@@ -135,8 +135,9 @@ done
 # The table. Ratio is ours / peer: above 1 is better for req/s, below 1 is
 # better for times and memory.
 column_of() { awk -v c="$2" '{print $c}' "$1" | median; }
+num() { awk -v v="$1" 'BEGIN {if (v ~ /^[0-9]+$/) print v; else if (v + 0 >= 1000) printf "%.0f", v; else printf "%.3f", v}'; }
 row() {  # row LABEL OURS PEER
-    printf '| %-40s | %12s | %12s | %6s |\n' "$1" "$2" "$3" \
+    printf '| %-40s | %12s | %12s | %6s |\n' "$1" "$(num "$2")" "$(num "$3")" \
         "$(awk -v a="$2" -v b="$3" 'BEGIN {if (b + 0 == 0) print "-"; else printf "%.2f", a / b}')"
 }
 cold_ms() { awk '{print $1 * 1000}' "$work/$1.cold"; }

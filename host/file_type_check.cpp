@@ -19,12 +19,15 @@ long DLL_CALLCONV tell_proc(fi_handle handle) { return reader_of(handle).tell();
 
 } // namespace
 
-int file_type_of(const std::filesystem::path& file) {
-    const auto opened = platform::read_only_file::open(file.string());
-    if (!opened) return FIF_UNKNOWN;
-    windowed_reader reader(*opened);
+int file_type_of(const platform::read_only_file& file) {
+    windowed_reader reader(file);
     FreeImageIO io{&read_proc, &write_proc, &seek_proc, &tell_proc};
     return FreeImage_GetFileTypeFromHandle(&io, &reader, 0);
+}
+
+int file_type_of(const std::filesystem::path& file) {
+    const auto opened = platform::read_only_file::open(file.string());
+    return opened ? file_type_of(*opened) : FIF_UNKNOWN;
 }
 
 } // namespace quorin::host

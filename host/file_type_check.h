@@ -3,6 +3,10 @@
 
 #include <filesystem>
 
+namespace quorin::platform {
+class read_only_file;
+}
+
 namespace quorin::host {
 
 // The format code FreeImage_GetFileType gives for `file` (-1 when none),
@@ -11,5 +15,7 @@ namespace quorin::host {
 // in memory and reads with pread: the checks rewind to the start between
 // formats, which through stdio costs a seek and a refill each time.
 int file_type_of(const std::filesystem::path& file);
+// The same for a file already open.
+int file_type_of(const platform::read_only_file& file);
 
 } // namespace quorin::host

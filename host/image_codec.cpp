@@ -84,6 +84,14 @@ bool prepare_for(output_format format, int quality, bitmap& image, int& flags) {
     return false;
 }
 
+// The format, when the library can read it.
+std::optional<int> if_readable(int format) {
+    if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(static_cast<FREE_IMAGE_FORMAT>(format))) {
+        return std::nullopt;
+    }
+    return format;
+}
+
 } // namespace
 
 memory_stream::memory_stream() : stream_(FreeImage_OpenMemory()) {}
@@ -92,11 +100,9 @@ memory_stream::~memory_stream() {
     if (stream_ != nullptr) FreeImage_CloseMemory(stream_);
 }
 
-std::optional<int> readable_format(const std::filesystem::path& file) {
-    const auto format = static_cast<FREE_IMAGE_FORMAT>(file_type_of(file));
-    if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format)) return std::nullopt;
-    return static_cast<int>(format);
-}
+std::optional<int> readable_format(const std::filesystem::path& file) { return if_readable(file_type_of(file)); }
+
+std::optional<int> readable_format(const platform::read_only_file& file) { return if_readable(file_type_of(file)); }
 
 output_format default_output_format(int source_format) {
     switch (source_format) {

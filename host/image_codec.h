@@ -10,6 +10,10 @@
 
 struct FIBITMAP;
 
+namespace quorin::platform {
+class read_only_file;
+}
+
 namespace quorin::host {
 
 // Owns one of the library's memory streams.
@@ -31,6 +35,7 @@ enum class conversion_status { converted, unreadable, failed };
 // The library's format code for a file it can read, found from the
 // content; nullopt otherwise.
 std::optional<int> readable_format(const std::filesystem::path& file);
+std::optional<int> readable_format(const platform::read_only_file& file);
 
 // What a request without `format=` gets: the source's own format when it
 // is one a client can ask for, PNG otherwise.

@@ -42,14 +42,16 @@ std::string_view status_text_of(int status) {
 } // namespace
 
 request_handler::request_handler(std::filesystem::path images_root, const module_chain& chain, access_log& log)
-    : images_root_(std::move(images_root)), chain_(chain), log_(log) {}
+    : images_(std::move(images_root)), chain_(chain), log_(log) {}
 
 void request_handler::handle(http_exchange& exchange) {
     const auto start = std::chrono::steady_clock::now();
     cache_outcome outcome = cache_outcome::none;
     const request_kind kind = answer(exchange, outcome);
-    exchange.finish();
+    // Counted before the last bytes leave, so that a client that asks for
+    // the metrics right after its answer finds that answer counted.
     metrics_.record_request(kind, exchange.body_bytes());
+    exchange.finish();
     if (!log_.enabled()) return;
 
     const http_request& request = exchange.request();
@@ -66,7 +68,7 @@ request_kind request_handler::answer(http_exchange& exchange, cache_outcome& out
     }
     if (request.path == "/") {
         exchange.send("200 OK", "text/html; charset=utf-8",
-                      gallery_page(gallery_entries(images_root_, gallery_limit)));
+                      gallery_page(gallery_entries(images_.path(), gallery_limit)));
         return request_kind::page;
     }
     if (request.path == "/metrics") {
@@ -78,7 +80,7 @@ request_kind request_handler::answer(http_exchange& exchange, cache_outcome& out
 
 request_kind request_handler::answer_image(http_exchange& exchange, cache_outcome& outcome) {
     const http_request& request = exchange.request();
-    const source_lookup lookup = find_source(images_root_, request.path);
+    const source_lookup lookup = find_source(images_, request.path);
     if (lookup.outcome == source_lookup::result::escapes) {
         return send_error(exchange, "403 Forbidden", "the path leads out of the images directory");
     }
@@ -93,7 +95,7 @@ request_kind request_handler::answer_image(http_exchange& exchange, cache_outcom
     conversion_job job;
     job.parameters = std::get<conversion_parameters>(parsed);
 
-    const auto source_format = readable_format(lookup.file);
+    const auto source_format = lookup.opened ? readable_format(*lookup.opened) : readable_format(lookup.file);
     if (!source_format) {
         return send_error(exchange, "415 Unsupported Media Type", request.path + " is not an image this server reads");
     }

@@ -7,6 +7,7 @@
 #include "host/access_log.h"
 #include "host/metrics.h"
 #include "host/miss_coalescer.h"
+#include "host/source_lookup.h"
 
 namespace quorin::host {
 
@@ -26,7 +27,7 @@ private:
     request_kind answer(http_exchange& exchange, cache_outcome& outcome);
     request_kind answer_image(http_exchange& exchange, cache_outcome& outcome);
 
-    std::filesystem::path images_root_;
+    source_root images_;
     const module_chain& chain_;
     access_log& log_;
     metrics metrics_;

@@ -11,7 +11,10 @@ bool lies_within(const std::filesystem::path& root, const std::filesystem::path&
     return root_end == root.end();
 }
 
-source_lookup find_source(const std::filesystem::path& images_root, std::string_view url_path) {
+source_root::source_root(std::filesystem::path canonical)
+    : path_(std::move(canonical)), directory_(platform::read_only_file::open(path_.string())) {}
+
+source_lookup find_source(const source_root& root, std::string_view url_path) {
     source_lookup lookup;
     std::filesystem::path relative;
     std::size_t start = 0;
@@ -29,19 +32,36 @@ source_lookup find_source(const std::filesystem::path& images_root, std::string_
     }
     if (relative.empty()) return lookup;
 
+    // The common case: no link on the way, so the path as written is the
+    // canonical one, and the file opens in one call, already confined.
+    if (root.directory() != nullptr) {
+        auto opened = platform::read_only_file::open_beneath(*root.directory(), relative.string());
+        const auto modified = opened ? opened->modified_if_regular() : std::nullopt;
+        if (modified) {
+            lookup.outcome = source_lookup::result::found;
+            lookup.file = root.path() / relative;
+            lookup.relative = relative;
+            lookup.modified = *modified;
+            lookup.opened = std::move(opened);
+            return lookup;
+        }
+    }
+
+    // Links, or anything else the one call refused: every link resolved,
+    // then the result must still lie inside.
     std::error_code error;
-    const auto file = std::filesystem::canonical(images_root / relative, error);
+    const auto file = std::filesystem::canonical(root.path() / relative, error);
     if (error) return lookup;
-    if (!lies_within(images_root, file)) {
+    if (!lies_within(root.path(), file)) {
         lookup.outcome = source_lookup::result::escapes;
         return lookup;
     }
     const auto modified = platform::regular_file_modified(file);
     if (!modified) return lookup;
     lookup.outcome = source_lookup::result::found;
-    lookup.modified = *modified;
     lookup.file = file;
-    lookup.relative = file.lexically_relative(images_root);
+    lookup.relative = file.lexically_relative(root.path());
+    lookup.modified = *modified;
     return lookup;
 }
 

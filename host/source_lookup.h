@@ -3,9 +3,26 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string_view>
 
+#include "platform/host/read_only_file.h"
+
 namespace quorin::host {
+
+// The images directory, canonical, and held open so that a path below it
+// without links opens in one call.
+class source_root {
+public:
+    explicit source_root(std::filesystem::path canonical);
+    const std::filesystem::path& path() const { return path_; }
+    // Null when the directory could not be held open.
+    const platform::read_only_file* directory() const { return directory_.get(); }
+
+private:
+    std::filesystem::path path_;
+    std::unique_ptr<platform::read_only_file> directory_;
+};
 
 struct source_lookup {
     enum class result { found, missing, escapes };
@@ -13,13 +30,15 @@ struct source_lookup {
     std::filesystem::path file;      // absolute, symbolic links resolved
     std::filesystem::path relative;  // file relative to the images root
     std::filesystem::file_time_type modified{};  // of the file, when found
+    // The file, already open when it was reached without a link; null
+    // otherwise.
+    std::unique_ptr<platform::read_only_file> opened;
 };
 
-// `images_root` must be canonical. `url_path` is the decoded path of the
-// request ("/dir/photo.jpg"). A ".." element, or a symbolic link that leads
-// out of the root, is an escape; a path that names no regular file is
-// missing.
-source_lookup find_source(const std::filesystem::path& images_root, std::string_view url_path);
+// `url_path` is the decoded path of the request ("/dir/photo.jpg"). A ".."
+// element, or a symbolic link that leads out of the root, is an escape; a
+// path that names no regular file is missing.
+source_lookup find_source(const source_root& root, std::string_view url_path);
 
 // Whether `path` (canonical) lies inside `root` (canonical).
 bool lies_within(const std::filesystem::path& root, const std::filesystem::path& path);

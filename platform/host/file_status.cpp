@@ -1,16 +1,13 @@
 #include "platform/host/file_status.h"
 
-#include <chrono>
-#include <sys/stat.h>
+#include "platform/host/regular_file_time.h"
 
 namespace quorin::platform {
 
 std::optional<std::filesystem::file_time_type> regular_file_modified(const std::filesystem::path& path) {
     struct stat status {};
-    if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
-    const std::chrono::sys_time<std::chrono::nanoseconds> modified{
-        std::chrono::seconds(status.st_mtim.tv_sec) + std::chrono::nanoseconds(status.st_mtim.tv_nsec)};
-    return std::chrono::file_clock::from_sys(modified);
+    if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+    return modified_if_regular(status);
 }
 
 } // namespace quorin::platform

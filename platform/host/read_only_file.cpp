@@ -2,8 +2,11 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <sys/stat.h>
+#include <linux/openat2.h>
+#include <sys/syscall.h>
 #include <unistd.h>
+
+#include "platform/host/regular_file_time.h"
 
 namespace quorin::platform {
 
@@ -11,6 +14,16 @@ std::unique_ptr<read_only_file> read_only_file::open(const std::string& path) {
     const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (descriptor < 0) return nullptr;
     return std::unique_ptr<read_only_file>(new read_only_file(descriptor));
+}
+
+std::unique_ptr<read_only_file> read_only_file::open_beneath(const read_only_file& directory,
+                                                             const std::string& relative) {
+    open_how how{};
+    how.flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS;
+    const long descriptor = ::syscall(SYS_openat2, directory.descriptor_, relative.c_str(), &how, sizeof how);
+    if (descriptor < 0) return nullptr;
+    return std::unique_ptr<read_only_file>(new read_only_file(static_cast<int>(descriptor)));
 }
 
 read_only_file::~read_only_file() { ::close(descriptor_); }
@@ -31,6 +44,12 @@ std::optional<std::uint64_t> read_only_file::size() const {
     struct stat status {};
     if (::fstat(descriptor_, &status) != 0) return std::nullopt;
     return static_cast<std::uint64_t>(status.st_size);
+}
+
+std::optional<std::filesystem::file_time_type> read_only_file::modified_if_regular() const {
+    struct stat status {};
+    if (::fstat(descriptor_, &status) != 0) return std::nullopt;
+    return platform::modified_if_regular(status);
 }
 
 } // namespace quorin::platform

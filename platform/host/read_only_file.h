@@ -1,9 +1,10 @@
-// A file opened for reading only, read at given offsets (no shared file
-// position), closed when the object goes.
+// A file (or directory) opened for reading only, read at given offsets (no
+// shared file position), closed when the object goes.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,6 +16,13 @@ public:
     // Null when the file cannot be opened.
     static std::unique_ptr<read_only_file> open(const std::string& path);
 
+    // Opens `relative` below the opened directory `directory` in one call,
+    // only when the way there stays below it and meets no symbolic link;
+    // null otherwise, and where the system cannot do it. Never waits on a
+    // FIFO.
+    static std::unique_ptr<read_only_file> open_beneath(const read_only_file& directory,
+                                                        const std::string& relative);
+
     ~read_only_file();
     read_only_file(const read_only_file&) = delete;
     read_only_file& operator=(const read_only_file&) = delete;
@@ -25,6 +33,9 @@ public:
 
     // The file's size now; nullopt when it cannot be asked.
     std::optional<std::uint64_t> size() const;
+
+    // The modification time, when this is a regular file.
+    std::optional<std::filesystem::file_time_type> modified_if_regular() const;
 
 private:
     explicit read_only_file(int descriptor) : descriptor_(descriptor) {}

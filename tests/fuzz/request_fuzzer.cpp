@@ -46,6 +46,11 @@ const fs::path& images_root() {
     return directory.root;
 }
 
+const quorin::host::source_root& sources() {
+    static const quorin::host::source_root root(images_root());
+    return root;
+}
+
 void require(bool condition) {
     if (!condition) __builtin_trap();
 }
@@ -76,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view path = target.substr(0, question);
     const std::string_view query = question == std::string_view::npos ? std::string_view() : target.substr(question + 1);
 
-    const source_lookup lookup = find_source(images_root(), path);
+    const source_lookup lookup = find_source(sources(), path);
     if (lookup.outcome == source_lookup::result::found) {
         require(lies_within(images_root(), lookup.file));
         require(fs::is_regular_file(lookup.file));

@@ -24,50 +24,78 @@ protected:
         fs::create_symlink(outside / "secret.jpg", root / "link.jpg");
         fs::create_symlink("sub/b.jpg", root / "inner.jpg");
         fs::create_directory_symlink(outside, root / "outdir");
+        fs::create_symlink(root / "a.jpg", root / "absolute.jpg");
+        images = std::make_unique<source_root>(root);
     }
 
     test::temp_dir dir;
     std::filesystem::path root;
+    std::unique_ptr<source_root> images;
 };
 
 TEST_F(SourceLookup, FindsFilesBelowTheRoot) {
-    const auto direct = find_source(root, "/a.jpg");
+    const auto direct = find_source(*images, "/a.jpg");
     EXPECT_EQ(direct.outcome, result::found);
     EXPECT_EQ(direct.file, root / "a.jpg");
     EXPECT_EQ(direct.relative, "a.jpg");
 
-    const auto nested = find_source(root, "//sub/./b.jpg");
+    const auto nested = find_source(*images, "//sub/./b.jpg");
     EXPECT_EQ(nested.outcome, result::found);
     EXPECT_EQ(nested.relative, "sub/b.jpg");
 
     // A link that stays inside is followed, and named by its target.
-    const auto linked = find_source(root, "/inner.jpg");
+    const auto linked = find_source(*images, "/inner.jpg");
     EXPECT_EQ(linked.outcome, result::found);
     EXPECT_EQ(linked.relative, "sub/b.jpg");
+}
+
+TEST_F(SourceLookup, OpensAPathWithoutLinksAtOnceAndResolvesLinksTheLongWay) {
+    const auto plain = find_source(*images, "/sub/b.jpg");
+    ASSERT_TRUE(plain.opened);
+    EXPECT_EQ(plain.file, std::filesystem::canonical(root / "sub" / "b.jpg"));
+    char byte = 0;
+    EXPECT_EQ(plain.opened->read_at(0, &byte, 1), 1u);
+    EXPECT_EQ(byte, 'b');
+
+    // Links inside are followed as before, relative or absolute, and the
+    // file is named by its target.
+    for (const char* path : {"/inner.jpg", "/absolute.jpg"}) {
+        const auto linked = find_source(*images, path);
+        EXPECT_EQ(linked.outcome, result::found) << path;
+        EXPECT_FALSE(linked.opened) << path;
+        EXPECT_EQ(linked.file, std::filesystem::canonical(root / (path + 1))) << path;
+    }
+    EXPECT_EQ(find_source(*images, "/absolute.jpg").relative, "a.jpg");
+    EXPECT_FALSE(find_source(*images, "/sub").opened);
+
+    // Without the directory held open, every lookup takes the long way.
+    const source_root unopened(root / "no-such-directory");
+    EXPECT_EQ(unopened.directory(), nullptr);
+    EXPECT_EQ(find_source(unopened, "/a.jpg").outcome, result::missing);
 }
 
 TEST_F(SourceLookup, GivesTheModificationTimeOfTheFileFound) {
     namespace fs = std::filesystem;
     const auto stamped = fs::file_time_type(std::chrono::nanoseconds(1'700'000'000'123'456'789));
     fs::last_write_time(root / "sub" / "b.jpg", stamped);
-    EXPECT_EQ(find_source(root, "/sub/b.jpg").modified, stamped);
+    EXPECT_EQ(find_source(*images, "/sub/b.jpg").modified, stamped);
     // Through a link, the time of the file it leads to.
-    EXPECT_EQ(find_source(root, "/inner.jpg").modified, stamped);
-    EXPECT_EQ(find_source(root, "/a.jpg").modified, fs::last_write_time(root / "a.jpg"));
+    EXPECT_EQ(find_source(*images, "/inner.jpg").modified, stamped);
+    EXPECT_EQ(find_source(*images, "/a.jpg").modified, fs::last_write_time(root / "a.jpg"));
 }
 
 TEST_F(SourceLookup, RefusesEveryWayOut) {
     for (const char* path : {"/../outside/secret.jpg", "/sub/../a.jpg", "/..", "/link.jpg", "/outdir/secret.jpg",
                              "/../images2.jpg"}) {
-        EXPECT_EQ(find_source(root, path).outcome, result::escapes) << path;
+        EXPECT_EQ(find_source(*images, path).outcome, result::escapes) << path;
     }
 }
 
 TEST_F(SourceLookup, ReportsWhatIsNotAFileAsMissing) {
     for (const char* path : {"/nope.jpg", "/sub", "/sub/", "/", "", "/a.jpg/x"}) {
-        EXPECT_EQ(find_source(root, path).outcome, result::missing) << path;
+        EXPECT_EQ(find_source(*images, path).outcome, result::missing) << path;
     }
-    EXPECT_EQ(find_source(root, std::string_view("/a.jpg\0x", 8)).outcome, result::missing);
+    EXPECT_EQ(find_source(*images, std::string_view("/a.jpg\0x", 8)).outcome, result::missing);
 }
 
 TEST(LiesWithin, ComparesWholeElements) {
