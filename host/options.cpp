@@ -36,7 +36,8 @@ std::string usage_text() {
            "  --module PATH        module to load; repeat for a chain, first one\n"
            "                       called first (default: quorin.so beside this\n"
            "                       program). Each reads quorin.setting beside it.\n"
-           "  --threads N          worker threads (default: from the cores)\n"
+           "  --threads N          worker threads, each serving one open connection\n"
+           "                       at a time (default: 16 per core, at least 64)\n"
            "  --quiet              no access log on standard output\n"
            "  --make-samples DIR   write a few generated sample images and exit\n"
            "  --help               this text\n";
