@@ -118,6 +118,7 @@ extern "C" int host_convert_core(const conversion_job* job, FIMEMORY* out) {
     switch (status) {
     case conversion_status::converted: return 200;
     case conversion_status::unreadable: return 415;
+    case conversion_status::too_large: return 422;
     case conversion_status::failed: return 500;
     }
     return 500;

@@ -24,25 +24,38 @@ bool replace(bitmap& image, FIBITMAP* converted) {
 
 image_size size_of(FIBITMAP* image) { return {FreeImage_GetWidth(image), FreeImage_GetHeight(image)}; }
 
-bitmap load(const std::filesystem::path& source, int source_format, const conversion_parameters& parameters,
-            image_size& target) {
+bool too_many_pixels(image_size size) {
+    return std::uint64_t{size.width} * size.height > max_source_pixels;
+}
+
+// Decodes `source` into `image` and gives the size it is to be fitted to.
+conversion_status load(const std::filesystem::path& source, int source_format,
+                       const conversion_parameters& parameters, bitmap& image, image_size& target) {
     const std::string path = source.string();
     const auto format = static_cast<FREE_IMAGE_FORMAT>(source_format);
-    int flags = 0;
-    if (format == FIF_JPEG) {
-        // The header alone gives the size; with it the decoder can scale by
-        // 1/2, 1/4 or 1/8 while decoding, never below the size hint.
+    const bool header_alone = FreeImage_FIFSupportsNoPixels(format) != FALSE;
+    std::optional<image_size> full;
+    if (header_alone) {
         const bitmap header(FreeImage_Load(format, path.c_str(), FIF_LOAD_NOPIXELS));
-        if (!header) return nullptr;
-        const image_size full = size_of(header.get());
-        target = fit_inside(full, parameters.width, parameters.height);
-        flags = JPEG_ACCURATE;
-        if (target != full) flags |= static_cast<int>(std::max(target.width, target.height) << 16);
-        return bitmap(FreeImage_Load(format, path.c_str(), flags));
+        if (!header) return conversion_status::unreadable;
+        full = size_of(header.get());
+        if (too_many_pixels(*full)) return conversion_status::too_large;
     }
-    bitmap image(FreeImage_Load(format, path.c_str(), flags));
-    if (image) target = fit_inside(size_of(image.get()), parameters.width, parameters.height);
-    return image;
+    int flags = 0;
+    if (format == FIF_JPEG && full) {
+        // With the size known, the decoder can scale by 1/2, 1/4 or 1/8
+        // while decoding, never below the size hint.
+        target = fit_inside(*full, parameters.width, parameters.height);
+        flags = JPEG_ACCURATE;
+        if (target != *full) flags |= static_cast<int>(std::max(target.width, target.height) << 16);
+    }
+    image.reset(FreeImage_Load(format, path.c_str(), flags));
+    if (!image) return conversion_status::unreadable;
+    if (format == FIF_JPEG && full) return conversion_status::converted;
+    const image_size decoded = size_of(image.get());
+    if (too_many_pixels(decoded)) return conversion_status::too_large;
+    target = fit_inside(decoded, parameters.width, parameters.height);
+    return conversion_status::converted;
 }
 
 // Brings any pixel layout to 24-bit colour, or 32-bit where there is
@@ -132,8 +145,11 @@ bool can_write(output_format format) {
 conversion_status convert_image(const std::filesystem::path& source, int source_format,
                                 const conversion_parameters& parameters, output_format format, FIMEMORY* out) {
     image_size target{};
-    bitmap image = load(source, source_format, parameters, target);
-    if (!image) return conversion_status::unreadable;
+    bitmap image;
+    if (const auto loaded = load(source, source_format, parameters, image, target);
+        loaded != conversion_status::converted) {
+        return loaded;
+    }
     if (!to_true_colour(image)) return conversion_status::failed;
     if (size_of(image.get()) != target &&
         !replace(image, FreeImage_Rescale(image.get(), static_cast<int>(target.width),

@@ -1,6 +1,7 @@
 // Decoding, fitting and encoding images with the image library.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 
@@ -30,7 +31,13 @@ private:
     FIMEMORY* stream_;
 };
 
-enum class conversion_status { converted, unreadable, failed };
+enum class conversion_status { converted, unreadable, too_large, failed };
+
+// The most pixels a source may have. Decoding allocates for every pixel
+// (up to 16 bytes each for deep formats), so a small file that claims a
+// huge picture must be refused before the library allocates for it:
+// 100 megapixels covers the cameras people use.
+inline constexpr std::uint64_t max_source_pixels = 100'000'000;
 
 // The library's format code for a file it can read, found from the
 // content; nullopt otherwise.
@@ -50,7 +57,9 @@ int library_format(output_format format);
 
 // Decodes `source`, fits it inside the requested box (never enlarging) and
 // encodes it into the stream `out`. A JPEG source is decoded straight at a
-// reduced scale when the box allows it.
+// reduced scale when the box allows it. A source of more than
+// `max_source_pixels` is `too_large`; where the library can read a format's
+// header alone, that is found before any pixel is decoded.
 conversion_status convert_image(const std::filesystem::path& source, int source_format,
                                 const conversion_parameters& parameters, output_format format, FIMEMORY* out);
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "host/image_codec.h"
+
 namespace quorin::host {
 namespace {
 
@@ -26,8 +28,9 @@ std::string usage_text() {
            "loaded modules. GET /NAME?w=W&h=H&format=F&q=Q fits the image inside\n"
            "W x H (never enlarging; either may be left out; at most 8192), encodes\n"
            "it as F (png, jpeg, gif, bmp, webp; default: the source's format) with\n"
-           "JPEG/WebP quality Q (1-100, default 85). / shows a gallery, /metrics\n"
-           "the counters.\n"
+           "JPEG/WebP quality Q (1-100, default 85). Sources of more than " +
+           std::to_string(max_source_pixels / 1'000'000) +
+           "\nmegapixels are refused (422). / shows a gallery, /metrics the counters.\n"
            "\n"
            "options:\n"
            "  --images DIR         directory of the source images\n"

@@ -35,7 +35,16 @@ std::string_view status_text_of(int status) {
     switch (status) {
     case 415: return "415 Unsupported Media Type";
     case 404: return "404 Not Found";
+    case 422: return "422 Unprocessable Content";
     default: return "500 Internal Server Error";
+    }
+}
+
+std::string failure_message(int status, const std::string& path) {
+    switch (status) {
+    case 415: return path + " could not be decoded";
+    case 422: return path + " has more than " + std::to_string(max_source_pixels / 1'000'000) + " megapixels";
+    default: return "the image could not be converted";
     }
 }
 
@@ -121,8 +130,7 @@ request_kind request_handler::answer_image(http_exchange& exchange, cache_outcom
     }
     if (exchange.header_sent()) return request_kind::error;
     const int status = job.failure_status != 0 ? job.failure_status : 500;
-    return send_error(exchange, status_text_of(status),
-                      status == 415 ? request.path + " could not be decoded" : "the image could not be converted");
+    return send_error(exchange, status_text_of(status), failure_message(status, request.path));
 }
 
 } // namespace quorin::host

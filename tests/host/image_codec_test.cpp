@@ -119,6 +119,33 @@ TEST_F(ImageCodec, FilesThatAreNoImagesAreRecognised) {
     EXPECT_EQ(convert_image(broken, FIF_JPEG, {}, output_format::png, out.get()), conversion_status::unreadable);
 }
 
+TEST_F(ImageCodec, SourcesOfTooManyPixelsAreRefusedBeforeDecoding) {
+    const std::string jpeg = test::read_file(image("small.jpg", 64, 48, output_format::jpeg));
+    // 10000 x 10000 is exactly the limit; one row more is over it. The file
+    // holds 64 x 48 pixels only, so a claim over the limit must be refused
+    // from the header, and one at the limit gets as far as decoding.
+    ASSERT_EQ(std::uint64_t{10000} * 10000, max_source_pixels);
+    const auto claimed = dir.path() / "claimed.jpg";
+    const memory_stream out;
+    test::write_file(claimed, test::with_claimed_jpeg_size(jpeg, 10000, 10001));
+    EXPECT_EQ(convert_image(claimed, FIF_JPEG, {}, output_format::png, out.get()), conversion_status::too_large);
+    test::write_file(claimed, test::with_claimed_jpeg_size(jpeg, 60000, 60000));
+    EXPECT_EQ(convert_image(claimed, FIF_JPEG, {}, output_format::png, out.get()), conversion_status::too_large);
+    test::write_file(claimed, test::with_claimed_jpeg_size(jpeg, 64, 48));
+    EXPECT_EQ(convert_image(claimed, FIF_JPEG, {}, output_format::png, out.get()), conversion_status::converted);
+
+    // A BMP header that claims 20000 x 20000 with no pixels behind it.
+    std::string bmp = test::read_file(image("small.bmp", 4, 4, output_format::bmp));
+    const auto put32 = [&](std::size_t at, std::uint32_t value) {
+        for (int i = 0; i < 4; ++i) bmp.at(at + i) = static_cast<char>(value >> (8 * i));
+    };
+    put32(18, 20000);  // BITMAPINFOHEADER width and height
+    put32(22, 20000);
+    const auto claimed_bmp = dir.path() / "claimed.bmp";
+    test::write_file(claimed_bmp, bmp);
+    EXPECT_EQ(convert_image(claimed_bmp, FIF_BMP, {}, output_format::png, out.get()), conversion_status::too_large);
+}
+
 TEST(OutputFormats, DefaultIsTheSourcesOwnFormatWhereAClientCouldAskForIt) {
     EXPECT_EQ(default_output_format(FIF_JPEG), output_format::jpeg);
     EXPECT_EQ(default_output_format(FIF_GIF), output_format::gif);

@@ -161,12 +161,14 @@ TEST_F(Serving, AChangedSourceIsConvertedAgain) {
 }
 
 TEST_F(Serving, MistakesGetAStatusAndAShortText) {
+    // Removed again below, so that the gallery shows convertible images only.
+    write_file(images / "huge.jpg", with_claimed_jpeg_size(read_file(images / "photo.jpg"), 30000, 30000));
     const std::vector<std::pair<std::string, long>> cases = {
         {"/missing.jpg", 404},        {"/sub", 404},
         {"/photo.jpg?w=0", 400},      {"/photo.jpg?w=abc", 400},
         {"/photo.jpg?h=8193", 400},   {"/photo.jpg?q=101", 400},
         {"/photo.jpg?size=3", 400},   {"/photo.jpg?format=tiff", 400},
-        {"/notes.jpg", 415},
+        {"/notes.jpg", 415},          {"/huge.jpg?w=100", 422},
     };
     for (const auto& [target, status] : cases) {
         const auto response = get(target);
@@ -181,6 +183,7 @@ TEST_F(Serving, MistakesGetAStatusAndAShortText) {
         EXPECT_EQ(response.header("allow"), "GET, HEAD") << method;
     }
     EXPECT_TRUE(logged("GET", "/photo.jpg?w=0", "-"));
+    std::filesystem::remove(images / "huge.jpg");
 }
 
 TEST_F(Serving, PathsCannotLeaveTheImagesDirectory) {

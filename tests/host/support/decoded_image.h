@@ -14,4 +14,8 @@ struct decoded_image {
 
 decoded_image decode(const std::string& bytes);
 
+// `jpeg` with the size in its frame header replaced: a small file that
+// claims a picture of `width` x `height`.
+std::string with_claimed_jpeg_size(std::string jpeg, unsigned width, unsigned height);
+
 } // namespace quorin::test
