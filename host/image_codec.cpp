@@ -28,34 +28,57 @@ bool too_many_pixels(image_size size) {
     return std::uint64_t{size.width} * size.height > max_source_pixels;
 }
 
+// Whether a JPEG's Exif orientation (5 to 8) turns it a quarter, so that it
+// shows with width and height exchanged.
+bool turned_a_quarter(FIBITMAP* jpeg) {
+    FITAG* tag = nullptr;
+    if (!FreeImage_GetMetadata(FIMD_EXIF_MAIN, jpeg, "Orientation", &tag) || FreeImage_GetTagType(tag) != FIDT_SHORT ||
+        FreeImage_GetTagCount(tag) != 1) {
+        return false;
+    }
+    const auto orientation = *static_cast<const WORD*>(FreeImage_GetTagValue(tag));
+    return orientation >= 5 && orientation <= 8;
+}
+
 // Decodes `source` into `image` and gives the size it is to be fitted to.
 conversion_status load(const std::filesystem::path& source, int source_format,
                        const conversion_parameters& parameters, bitmap& image, image_size& target) {
     const std::string path = source.string();
     const auto format = static_cast<FREE_IMAGE_FORMAT>(source_format);
     const bool header_alone = FreeImage_FIFSupportsNoPixels(format) != FALSE;
-    std::optional<image_size> full;
+    int flags = 0;
     if (header_alone) {
         const bitmap header(FreeImage_Load(format, path.c_str(), FIF_LOAD_NOPIXELS));
         if (!header) return conversion_status::unreadable;
-        full = size_of(header.get());
-        if (too_many_pixels(*full)) return conversion_status::too_large;
-    }
-    int flags = 0;
-    if (format == FIF_JPEG && full) {
-        // With the size known, the decoder can scale by 1/2, 1/4 or 1/8
-        // while decoding, never below the size hint.
-        target = fit_inside(*full, parameters.width, parameters.height);
-        flags = JPEG_ACCURATE;
-        if (target != *full) flags |= static_cast<int>(std::max(target.width, target.height) << 16);
+        const image_size full = size_of(header.get());
+        if (too_many_pixels(full)) return conversion_status::too_large;
+        if (format == FIF_JPEG) {
+            // Photos are shown the way their camera held them, so the box
+            // is fitted to the turned picture. With the size known, the
+            // decoder can scale by 1/2, 1/4 or 1/8 while decoding, never
+            // below the size hint (its longer side, which turning keeps).
+            const image_size shown = turned_a_quarter(header.get()) ? image_size{full.height, full.width} : full;
+            target = fit_inside(shown, parameters.width, parameters.height);
+            flags = JPEG_ACCURATE | JPEG_EXIFROTATE;
+            if (target != shown) flags |= static_cast<int>(std::max(target.width, target.height) << 16);
+        }
     }
     image.reset(FreeImage_Load(format, path.c_str(), flags));
     if (!image) return conversion_status::unreadable;
-    if (format == FIF_JPEG && full) return conversion_status::converted;
+    if (format == FIF_JPEG && header_alone) return conversion_status::converted;
     const image_size decoded = size_of(image.get());
     if (too_many_pixels(decoded)) return conversion_status::too_large;
     target = fit_inside(decoded, parameters.width, parameters.height);
     return conversion_status::converted;
+}
+
+// Answers carry none of the source's metadata: its orientation is applied
+// to the pixels already (an Exif tag left in would turn the picture twice),
+// and a photo's location and camera details are not for every visitor.
+void drop_metadata(FIBITMAP* image) {
+    for (int model = FIMD_COMMENTS; model <= FIMD_EXIF_RAW; ++model) {
+        FreeImage_SetMetadata(static_cast<FREE_IMAGE_MDMODEL>(model), image, nullptr, nullptr);
+    }
 }
 
 // Brings any pixel layout to 24-bit colour, or 32-bit where there is
@@ -150,6 +173,7 @@ conversion_status convert_image(const std::filesystem::path& source, int source_
         loaded != conversion_status::converted) {
         return loaded;
     }
+    drop_metadata(image.get());
     if (!to_true_colour(image)) return conversion_status::failed;
     if (size_of(image.get()) != target &&
         !replace(image, FreeImage_Rescale(image.get(), static_cast<int>(target.width),

@@ -1,6 +1,7 @@
 #include "host/image_codec.h"
 
 #include <FreeImage.h>
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 #include "host/sample_images.h"
@@ -117,6 +118,59 @@ TEST_F(ImageCodec, FilesThatAreNoImagesAreRecognised) {
     test::write_file(broken, test::read_file(image("whole.jpg", 64, 64, output_format::jpeg)).substr(0, 4));
     const memory_stream out;
     EXPECT_EQ(convert_image(broken, FIF_JPEG, {}, output_format::png, out.get()), conversion_status::unreadable);
+}
+
+// An 800 x 400 JPEG, black on its left half, white on its right.
+std::string half_black_jpeg() {
+    FIBITMAP* image = FreeImage_Allocate(800, 400, 24);
+    for (unsigned y = 0; y < 400; ++y) {
+        for (unsigned x = 0; x < 800; ++x) {
+            RGBQUAD colour{};
+            colour.rgbRed = colour.rgbGreen = colour.rgbBlue = x < 400 ? 0 : 255;
+            FreeImage_SetPixelColor(image, x, y, &colour);
+        }
+    }
+    const memory_stream out;
+    FreeImage_SaveToMemory(FIF_JPEG, image, out.get(), 90);
+    FreeImage_Unload(image);
+    return stream_bytes(out);
+}
+
+TEST_F(ImageCodec, PhotosAreTurnedAsTheirCameraHeldThemAndLoseTheirMetadata) {
+    const std::string jpeg = half_black_jpeg();
+    const auto turned = dir.path() / "turned.jpg";
+    // 5 to 8 turn a quarter: the black half goes to the top or the bottom.
+    // 1 to 4 do not: it stays on the left or the right.
+    for (unsigned orientation = 1; orientation <= 8; ++orientation) {
+        test::write_file(turned, test::with_exif_orientation(jpeg, orientation));
+        const bool quarter = orientation >= 5;
+        conversion_parameters box;
+        box.width = 100;  // reduced while decoding, then fitted
+        for (const auto& parameters : {conversion_parameters{}, box}) {
+            const memory_stream out;
+            ASSERT_EQ(convert_image(turned, FIF_JPEG, parameters, output_format::jpeg, out.get()),
+                      conversion_status::converted);
+            const std::string bytes = stream_bytes(out);
+            const auto result = test::decode(bytes);
+            const std::pair<unsigned, unsigned> expected =
+                parameters.width ? (quarter ? std::pair{100u, 200u} : std::pair{100u, 50u})
+                                 : (quarter ? std::pair{400u, 800u} : std::pair{800u, 400u});
+            ASSERT_EQ(result.width, expected.first) << orientation;
+            ASSERT_EQ(result.height, expected.second) << orientation;
+            const unsigned w = result.width, h = result.height;
+            const auto differ = [&](unsigned x1, unsigned y1, unsigned x2, unsigned y2) {
+                const int a = static_cast<int>(test::brightness_at(bytes, x1, y1));
+                const int b = static_cast<int>(test::brightness_at(bytes, x2, y2));
+                return std::abs(a - b) > 128;
+            };
+            // A picture stretched to the turned size instead keeps its halves
+            // left and right.
+            EXPECT_EQ(differ(w / 4, h / 4, w / 4, 3 * h / 4), quarter) << orientation;
+            EXPECT_EQ(differ(w / 4, h / 2, 3 * w / 4, h / 2), !quarter) << orientation;
+            // Left in, the tag would make a viewer turn the turned pixels again.
+            EXPECT_EQ(bytes.find(std::string("Exif\0\0", 6)), std::string::npos) << orientation;
+        }
+    }
 }
 
 TEST_F(ImageCodec, SourcesOfTooManyPixelsAreRefusedBeforeDecoding) {

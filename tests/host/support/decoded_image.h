@@ -14,8 +14,16 @@ struct decoded_image {
 
 decoded_image decode(const std::string& bytes);
 
+// The brightness (0 to 255) of the pixel at column x, row y counted from the
+// top, of an encoded image.
+unsigned brightness_at(const std::string& bytes, unsigned x, unsigned y);
+
 // `jpeg` with the size in its frame header replaced: a small file that
 // claims a picture of `width` x `height`.
 std::string with_claimed_jpeg_size(std::string jpeg, unsigned width, unsigned height);
+
+// `jpeg` with an Exif segment that holds only the orientation tag (1 to 8),
+// as a camera writes it.
+std::string with_exif_orientation(const std::string& jpeg, unsigned orientation);
 
 } // namespace quorin::test
