@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 #include "platform/host/read_only_file.h"
 
@@ -45,7 +46,7 @@ int windowed_reader::seek(long offset, int origin) {
     } else if (origin != SEEK_SET) {
         return -1;
     }
-    if (offset < -base) return -1;
+    if (offset < -base || offset > std::numeric_limits<long>::max() - base) return -1;
     position_ = static_cast<std::uint64_t>(base + offset);
     return 0;
 }

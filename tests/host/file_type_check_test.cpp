@@ -24,7 +24,9 @@ std::vector<std::filesystem::path> write_every_format(const std::filesystem::pat
     std::vector<std::filesystem::path> files;
     for (int code = 0; code < FreeImage_GetFIFCount(); ++code) {
         const auto format = static_cast<FREE_IMAGE_FORMAT>(code);
-        if (!FreeImage_FIFSupportsWriting(format)) continue;
+        // Debian's JPEG-XR encoder copies between overlapping buffers, which
+        // AddressSanitizer stops; the format is neither served nor asked for.
+        if (!FreeImage_FIFSupportsWriting(format) || format == FIF_JXR) continue;
         for (const int bpp : {24, 8, 1}) {
             if (!FreeImage_FIFSupportsExportBPP(format, bpp)) continue;
             const std::unique_ptr<FIBITMAP, decltype(&FreeImage_Unload)> image(FreeImage_Allocate(70, 50, bpp),
@@ -95,6 +97,7 @@ TEST(WindowedReader, ReadsSeeksAndTellsAsAStdioStream) {
     ASSERT_TRUE(stream);
 
     std::uniform_int_distribution<int> operation(0, 3);
+    std::uniform_int_distribution<std::size_t> origin_index(0, 2);
     std::uniform_int_distribution<long> offset(-12000, 12000);
     std::uniform_int_distribution<unsigned> item(0, 9);
     std::uniform_int_distribution<unsigned> count(0, 1500);
@@ -109,7 +112,7 @@ TEST(WindowedReader, ReadsSeeksAndTellsAsAStdioStream) {
             break;
         }
         default: {
-            const int origin = std::array{SEEK_SET, SEEK_CUR, SEEK_END}[static_cast<std::size_t>(operation(random) - 1)];
+            const int origin = std::array{SEEK_SET, SEEK_CUR, SEEK_END}[origin_index(random)];
             const long by = offset(random);
             ASSERT_EQ(reader.seek(by, origin), std::fseek(stream.get(), by, origin)) << "step " << step;
         }
