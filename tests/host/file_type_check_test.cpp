@@ -24,9 +24,10 @@ std::vector<std::filesystem::path> write_every_format(const std::filesystem::pat
     std::vector<std::filesystem::path> files;
     for (int code = 0; code < FreeImage_GetFIFCount(); ++code) {
         const auto format = static_cast<FREE_IMAGE_FORMAT>(code);
-        // Debian's JPEG-XR encoder copies between overlapping buffers, which
-        // AddressSanitizer stops; the format is neither served nor asked for.
-        if (!FreeImage_FIFSupportsWriting(format) || format == FIF_JXR) continue;
+        // Two of Debian's writers fail the sanitizer builds on their own: the
+        // JPEG-XR encoder copies between overlapping buffers and the PSD
+        // writer leaks. Neither is a format a client can ask for.
+        if (!FreeImage_FIFSupportsWriting(format) || format == FIF_JXR || format == FIF_PSD) continue;
         for (const int bpp : {24, 8, 1}) {
             if (!FreeImage_FIFSupportsExportBPP(format, bpp)) continue;
             const std::unique_ptr<FIBITMAP, decltype(&FreeImage_Unload)> image(FreeImage_Allocate(70, 50, bpp),
