@@ -60,15 +60,9 @@ ln "$work/corpus"/* "$work/images/resize/"
 (cd "$work/corpus" && ls | sort | awk -v q="$q" '{print "/resize/" $0 q}') >"$work/urls.txt"
 
 # A copy of the built module with its settings beside it and an empty cache.
-mkdir -p "$work/module" "$work/cache"
+mkdir -p "$work/module"
 cp "$BUILD/quorin.so" "$work/module/"
-cat >"$work/module/quorin.setting" <<SETTINGS
-<?xml version='1.0' encoding='UTF-8'?>
-<quorin>
-  <CacheFolderPath>$work/cache</CacheFolderPath>
-  <CacheDeleteTime BaseTime='Creation' Interval='3600'>104400</CacheDeleteTime>
-</quorin>
-SETTINGS
+scripts/write-settings.sh "$work/module"
 
 "$PEER/run-peer.sh" start "$work/corpus" >/dev/null
 peer_pid=$(cat /tmp/peer-nginx/nginx.pid)
