@@ -2,11 +2,10 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <linux/openat2.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include "platform/host/regular_file_time.h"
+#include "platform/posix/open_resolved.h"
 
 namespace quorin::platform {
 
@@ -18,12 +17,10 @@ std::unique_ptr<read_only_file> read_only_file::open(const std::string& path) {
 
 std::unique_ptr<read_only_file> read_only_file::open_beneath(const read_only_file& directory,
                                                              const std::string& relative) {
-    open_how how{};
-    how.flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
-    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS;
-    const long descriptor = ::syscall(SYS_openat2, directory.descriptor_, relative.c_str(), &how, sizeof how);
+    const int descriptor = posix::open_resolved(directory.descriptor_, relative.c_str(), O_RDONLY | O_NONBLOCK,
+                                                RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS);
     if (descriptor < 0) return nullptr;
-    return std::unique_ptr<read_only_file>(new read_only_file(static_cast<int>(descriptor)));
+    return std::unique_ptr<read_only_file>(new read_only_file(descriptor));
 }
 
 read_only_file::~read_only_file() { ::close(descriptor_); }

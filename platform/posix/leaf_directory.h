@@ -8,10 +8,10 @@
 #pragma once
 
 #include <fcntl.h>
-#include <linux/openat2.h>
 #include <string>
-#include <sys/syscall.h>
 #include <unistd.h>
+
+#include "platform/posix/open_resolved.h"
 
 namespace quorin::platform::posix {
 
@@ -35,11 +35,7 @@ inline int open_leaf_directory(const std::string& leaf_path, int flags) {
 // walk takes five. -1 with errno ELOOP when a link is met, ENOSYS (or what a
 // seccomp filter answers) where the kernel has no openat2.
 inline int open_without_any_link(const std::string& path, int flags) {
-    open_how how{};
-    how.flags = static_cast<unsigned>(flags | O_CLOEXEC);
-    how.mode = (flags & O_CREAT) != 0 ? 0644 : 0;
-    how.resolve = RESOLVE_NO_SYMLINKS;
-    return static_cast<int>(::syscall(SYS_openat2, AT_FDCWD, path.c_str(), &how, sizeof how));
+    return open_resolved(AT_FDCWD, path.c_str(), flags, RESOLVE_NO_SYMLINKS);
 }
 
 // A cache file path split into its leaf directory and its name.

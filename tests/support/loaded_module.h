@@ -36,6 +36,13 @@ public:
 
 private:
     void* symbol(const char* name) const;
+
+    // The system's loader, one file per platform. open_library throws when
+    // the file does not load; library_symbol gives null for a missing name.
+    static void* open_library(const std::filesystem::path& file);
+    static void close_library(void* handle);
+    static void* library_symbol(void* handle, const char* name);
+
     void* handle_;
 };
 

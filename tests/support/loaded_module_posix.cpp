@@ -3,25 +3,16 @@
 #include <dlfcn.h>
 #include <stdexcept>
 
-#include "support/temp_dir.h"
-
 namespace quorin::test {
 
-loaded_module::loaded_module(const std::filesystem::path& module_file,
-                             const std::filesystem::path& directory, const std::string& settings) {
-    const auto copy = directory / module_file_name;
-    std::filesystem::copy_file(module_file, copy, std::filesystem::copy_options::overwrite_existing);
-    if (!settings.empty()) write_file(directory / "quorin.setting", settings);
-    handle_ = ::dlopen(copy.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle_ == nullptr) throw std::runtime_error(::dlerror());
+void* loaded_module::open_library(const std::filesystem::path& file) {
+    void* handle = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) throw std::runtime_error(::dlerror());
+    return handle;
 }
 
-loaded_module::~loaded_module() { ::dlclose(handle_); }
+void loaded_module::close_library(void* handle) { ::dlclose(handle); }
 
-void* loaded_module::symbol(const char* name) const {
-    void* address = ::dlsym(handle_, name);
-    if (address == nullptr) throw std::runtime_error(std::string("missing symbol ") + name);
-    return address;
-}
+void* loaded_module::library_symbol(void* handle, const char* name) { return ::dlsym(handle, name); }
 
 } // namespace quorin::test
