@@ -1,4 +1,4 @@
-#include "host/access_log.h"
+#include "access_log.h"
 
 #include <cstdio>
 

@@ -1,8 +1,8 @@
-#include "host/cache_key.h"
+#include "cache_key.h"
 
 #include <openssl/evp.h>
 
-#include "host/utf16_text.h"
+#include "utf16_text.h"
 
 namespace quorin::host {
 namespace {

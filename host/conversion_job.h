@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <string>
 
-#include "host/output_format.h"
-#include "host/request_parameters.h"
+#include "output_format.h"
+#include "request_parameters.h"
 #include "trelvane_module.h"
 
 namespace quorin::host {

@@ -1,4 +1,4 @@
-#include "host/file_time.h"
+#include "file_time.h"
 
 #include <array>
 #include <cstdio>

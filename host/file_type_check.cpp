@@ -1,9 +1,9 @@
-#include "host/file_type_check.h"
+#include "file_type_check.h"
 
 #include <FreeImage.h>
 
-#include "host/windowed_reader.h"
-#include "platform/host/read_only_file.h"
+#include "windowed_reader.h"
+#include "os/read_only_file.h"
 
 namespace quorin::host {
 namespace {
@@ -19,14 +19,14 @@ long DLL_CALLCONV tell_proc(fi_handle handle) { return reader_of(handle).tell();
 
 } // namespace
 
-int file_type_of(const platform::read_only_file& file) {
+int file_type_of(const os::read_only_file& file) {
     windowed_reader reader(file);
     FreeImageIO io{&read_proc, &write_proc, &seek_proc, &tell_proc};
     return FreeImage_GetFileTypeFromHandle(&io, &reader, 0);
 }
 
 int file_type_of(const std::filesystem::path& file) {
-    const auto opened = platform::read_only_file::open(file.string());
+    const auto opened = os::read_only_file::open(file.string());
     return opened ? file_type_of(*opened) : FIF_UNKNOWN;
 }
 

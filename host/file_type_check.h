@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-namespace quorin::platform {
+namespace quorin::host::os {
 class read_only_file;
 }
 
@@ -16,6 +16,6 @@ namespace quorin::host {
 // formats, which through stdio costs a seek and a refill each time.
 int file_type_of(const std::filesystem::path& file);
 // The same for a file already open.
-int file_type_of(const platform::read_only_file& file);
+int file_type_of(const os::read_only_file& file);
 
 } // namespace quorin::host

@@ -1,9 +1,9 @@
-#include "host/gallery.h"
+#include "gallery.h"
 
 #include <algorithm>
 
-#include "host/image_codec.h"
-#include "host/source_lookup.h"
+#include "image_codec.h"
+#include "source_lookup.h"
 
 namespace quorin::host {
 

@@ -1,4 +1,4 @@
-#include "host/host_converter.h"
+#include "host_converter.h"
 
 #include <FreeImage.h>
 #include <chrono>
@@ -6,12 +6,12 @@
 #include <optional>
 #include <string_view>
 
-#include "host/conversion_job.h"
-#include "host/file_time.h"
-#include "host/http_exchange.h"
-#include "host/image_codec.h"
-#include "host/metrics.h"
-#include "host/miss_coalescer.h"
+#include "conversion_job.h"
+#include "file_time.h"
+#include "http_exchange.h"
+#include "image_codec.h"
+#include "metrics.h"
+#include "miss_coalescer.h"
 
 namespace quorin::host {
 namespace {

@@ -1,9 +1,9 @@
-#include "host/http_exchange.h"
+#include "http_exchange.h"
 
 #include <charconv>
 #include <chrono>
 
-#include "host/file_time.h"
+#include "file_time.h"
 
 namespace quorin::host {
 namespace {

@@ -1,4 +1,4 @@
-#include "host/http_server.h"
+#include "http_server.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,8 +7,8 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "host/http_exchange.h"
-#include "host/request_handler.h"
+#include "http_exchange.h"
+#include "request_handler.h"
 
 namespace quorin::host {
 namespace {

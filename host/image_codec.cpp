@@ -1,11 +1,11 @@
-#include "host/image_codec.h"
+#include "image_codec.h"
 
 #include <FreeImage.h>
 #include <algorithm>
 #include <memory>
 
-#include "host/file_type_check.h"
-#include "host/resize_box.h"
+#include "file_type_check.h"
+#include "resize_box.h"
 
 namespace quorin::host {
 namespace {
@@ -138,7 +138,7 @@ memory_stream::~memory_stream() {
 
 std::optional<int> readable_format(const std::filesystem::path& file) { return if_readable(file_type_of(file)); }
 
-std::optional<int> readable_format(const platform::read_only_file& file) { return if_readable(file_type_of(file)); }
+std::optional<int> readable_format(const os::read_only_file& file) { return if_readable(file_type_of(file)); }
 
 output_format default_output_format(int source_format) {
     switch (source_format) {

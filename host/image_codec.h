@@ -5,13 +5,13 @@
 #include <filesystem>
 #include <optional>
 
-#include "host/output_format.h"
-#include "host/request_parameters.h"
+#include "output_format.h"
+#include "request_parameters.h"
 #include "trelvane_module.h"
 
 struct FIBITMAP;
 
-namespace quorin::platform {
+namespace quorin::host::os {
 class read_only_file;
 }
 
@@ -42,7 +42,7 @@ inline constexpr std::uint64_t max_source_pixels = 100'000'000;
 // The library's format code for a file it can read, found from the
 // content; nullopt otherwise.
 std::optional<int> readable_format(const std::filesystem::path& file);
-std::optional<int> readable_format(const platform::read_only_file& file);
+std::optional<int> readable_format(const os::read_only_file& file);
 
 // What a request without `format=` gets: the source's own format when it
 // is one a client can ask for, PNG otherwise.

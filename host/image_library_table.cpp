@@ -1,10 +1,10 @@
-#include "host/image_library_table.h"
+#include "image_library_table.h"
 
 #include <FreeImage.h>
 #include <array>
 
-#include "host/file_type_check.h"
-#include "host/utf16_text.h"
+#include "file_type_check.h"
+#include "utf16_text.h"
 
 namespace quorin::host {
 

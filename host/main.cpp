@@ -6,16 +6,16 @@
 #include <iostream>
 #include <thread>
 
-#include "host/access_log.h"
-#include "host/host_converter.h"
-#include "host/http_server.h"
-#include "host/image_library_table.h"
-#include "host/module_chain.h"
-#include "host/options.h"
-#include "host/request_handler.h"
-#include "host/sample_images.h"
-#include "platform/host/executable_path.h"
-#include "platform/host/shutdown_signals.h"
+#include "access_log.h"
+#include "host_converter.h"
+#include "http_server.h"
+#include "image_library_table.h"
+#include "module_chain.h"
+#include "options.h"
+#include "request_handler.h"
+#include "sample_images.h"
+#include "os/executable_path.h"
+#include "os/shutdown_signals.h"
 
 namespace {
 
@@ -60,7 +60,7 @@ int serve(const host_options& options) {
         const std::string address = colon == std::string::npos ? "127.0.0.1" : options.listen.substr(0, colon);
         std::cout << "quorin-host serving " << images.string() << " at http://" << address << ":"
                   << server.port() << "/" << std::endl;
-        const int signal = quorin::platform::wait_for_shutdown_signal();
+        const int signal = quorin::host::os::wait_for_shutdown_signal();
         std::cout << "quorin-host stopping on signal " << signal << std::endl;
     }
     // The server has stopped and every request has finished: the modules
@@ -72,9 +72,9 @@ int serve(const host_options& options) {
 
 int main(int argc, char** argv) {
     // Before any thread exists, so that every thread inherits the mask.
-    quorin::platform::block_shutdown_signals();
+    quorin::host::os::block_shutdown_signals();
 
-    const auto program = quorin::platform::executable_path();
+    const auto program = quorin::host::os::executable_path();
     const auto parsed = parse_options(std::vector<std::string>(argv + 1, argv + argc),
                                       program.parent_path() / "quorin.so");
     if (!parsed.options) {

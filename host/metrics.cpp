@@ -1,4 +1,4 @@
-#include "host/metrics.h"
+#include "metrics.h"
 
 #include <cstdio>
 

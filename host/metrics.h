@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "host/conversion_job.h"
+#include "conversion_job.h"
 
 namespace quorin::host {
 

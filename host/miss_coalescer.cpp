@@ -1,4 +1,4 @@
-#include "host/miss_coalescer.h"
+#include "miss_coalescer.h"
 
 #include <utility>
 

@@ -1,12 +1,12 @@
-#include "host/module_chain.h"
+#include "module_chain.h"
 
-#include "platform/host/dynamic_library.h"
+#include "os/dynamic_library.h"
 
 namespace quorin::host {
 
 struct module_chain::module {
     std::filesystem::path path;
-    std::unique_ptr<platform::dynamic_library> library;
+    std::unique_ptr<os::dynamic_library> library;
     Loaded_t loaded = nullptr;
     Unloaded_t unloaded = nullptr;
     // Entry addresses as the loader gives them; each is called through the
@@ -23,7 +23,7 @@ struct module_chain::module {
 namespace {
 
 template <typename T>
-bool find(const platform::dynamic_library& library, const char* name, T& out, std::string& missing) {
+bool find(const os::dynamic_library& library, const char* name, T& out, std::string& missing) {
     out = reinterpret_cast<T>(library.symbol(name));
     if (out == nullptr && missing.empty()) missing = name;
     return out != nullptr;
@@ -33,7 +33,7 @@ std::unique_ptr<module_chain::module> open_module(const std::filesystem::path& p
     auto loaded = std::make_unique<module_chain::module>();
     loaded->path = path;
     std::string reason;
-    loaded->library = platform::dynamic_library::open(path.string(), reason);
+    loaded->library = os::dynamic_library::open(path.string(), reason);
     if (!loaded->library) {
         error = "cannot load module " + path.string() + ": " + reason;
         return nullptr;

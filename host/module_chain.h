@@ -12,7 +12,7 @@
 
 #include "trelvane_module.h"
 
-namespace quorin::platform {
+namespace quorin::host::os {
 class dynamic_library;
 }
 

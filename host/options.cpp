@@ -1,8 +1,8 @@
-#include "host/options.h"
+#include "options.h"
 
 #include <algorithm>
 
-#include "host/image_codec.h"
+#include "image_codec.h"
 
 namespace quorin::host {
 namespace {

@@ -1,4 +1,4 @@
-#include "host/output_format.h"
+#include "output_format.h"
 
 #include <array>
 

@@ -1,16 +1,16 @@
-#include "host/request_handler.h"
+#include "request_handler.h"
 
 #include <chrono>
 #include <variant>
 
-#include "host/cache_key.h"
-#include "host/conversion_job.h"
-#include "host/file_time.h"
-#include "host/gallery.h"
-#include "host/http_exchange.h"
-#include "host/image_codec.h"
-#include "host/module_chain.h"
-#include "host/source_lookup.h"
+#include "cache_key.h"
+#include "conversion_job.h"
+#include "file_time.h"
+#include "gallery.h"
+#include "http_exchange.h"
+#include "image_codec.h"
+#include "module_chain.h"
+#include "source_lookup.h"
 
 namespace quorin::host {
 namespace {

@@ -4,10 +4,10 @@
 
 #include <filesystem>
 
-#include "host/access_log.h"
-#include "host/metrics.h"
-#include "host/miss_coalescer.h"
-#include "host/source_lookup.h"
+#include "access_log.h"
+#include "metrics.h"
+#include "miss_coalescer.h"
+#include "source_lookup.h"
 
 namespace quorin::host {
 

@@ -1,4 +1,4 @@
-#include "host/request_parameters.h"
+#include "request_parameters.h"
 
 #include <charconv>
 

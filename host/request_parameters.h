@@ -6,7 +6,7 @@
 #include <string_view>
 #include <variant>
 
-#include "host/output_format.h"
+#include "output_format.h"
 
 namespace quorin::host {
 

@@ -1,4 +1,4 @@
-#include "host/resize_box.h"
+#include "resize_box.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "host/sample_images.h"
+#include "sample_images.h"
 
 #include <FreeImage.h>
 #include <algorithm>
@@ -6,7 +6,7 @@
 #include <memory>
 #include <numbers>
 
-#include "host/image_codec.h"
+#include "image_codec.h"
 
 namespace quorin::host {
 namespace {

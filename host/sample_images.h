@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "host/output_format.h"
+#include "output_format.h"
 
 namespace quorin::host {
 

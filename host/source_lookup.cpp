@@ -1,8 +1,8 @@
-#include "host/source_lookup.h"
+#include "source_lookup.h"
 
 #include <algorithm>
 
-#include "platform/host/file_status.h"
+#include "os/file_status.h"
 
 namespace quorin::host {
 
@@ -12,7 +12,7 @@ bool lies_within(const std::filesystem::path& root, const std::filesystem::path&
 }
 
 source_root::source_root(std::filesystem::path canonical)
-    : path_(std::move(canonical)), directory_(platform::read_only_file::open(path_.string())) {}
+    : path_(std::move(canonical)), directory_(os::read_only_file::open(path_.string())) {}
 
 source_lookup find_source(const source_root& root, std::string_view url_path) {
     source_lookup lookup;
@@ -35,7 +35,7 @@ source_lookup find_source(const source_root& root, std::string_view url_path) {
     // The common case: no link on the way, so the path as written is the
     // canonical one, and the file opens in one call, already confined.
     if (root.directory() != nullptr) {
-        auto opened = platform::read_only_file::open_beneath(*root.directory(), relative.string());
+        auto opened = os::read_only_file::open_beneath(*root.directory(), relative.string());
         const auto modified = opened ? opened->modified_if_regular() : std::nullopt;
         if (modified) {
             lookup.outcome = source_lookup::result::found;
@@ -56,7 +56,7 @@ source_lookup find_source(const source_root& root, std::string_view url_path) {
         lookup.outcome = source_lookup::result::escapes;
         return lookup;
     }
-    const auto modified = platform::regular_file_modified(file);
+    const auto modified = os::regular_file_modified(file);
     if (!modified) return lookup;
     lookup.outcome = source_lookup::result::found;
     lookup.file = file;

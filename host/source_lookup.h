@@ -6,7 +6,7 @@
 #include <memory>
 #include <string_view>
 
-#include "platform/host/read_only_file.h"
+#include "os/read_only_file.h"
 
 namespace quorin::host {
 
@@ -17,11 +17,11 @@ public:
     explicit source_root(std::filesystem::path canonical);
     const std::filesystem::path& path() const { return path_; }
     // Null when the directory could not be held open.
-    const platform::read_only_file* directory() const { return directory_.get(); }
+    const os::read_only_file* directory() const { return directory_.get(); }
 
 private:
     std::filesystem::path path_;
-    std::unique_ptr<platform::read_only_file> directory_;
+    std::unique_ptr<os::read_only_file> directory_;
 };
 
 struct source_lookup {
@@ -32,7 +32,7 @@ struct source_lookup {
     std::filesystem::file_time_type modified{};  // of the file, when found
     // The file, already open when it was reached without a link; null
     // otherwise.
-    std::unique_ptr<platform::read_only_file> opened;
+    std::unique_ptr<os::read_only_file> opened;
 };
 
 // `url_path` is the decoded path of the request ("/dir/photo.jpg"). A ".."

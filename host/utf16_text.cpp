@@ -1,4 +1,4 @@
-#include "host/utf16_text.h"
+#include "utf16_text.h"
 
 #include <iterator>
 #include <utf8.h>

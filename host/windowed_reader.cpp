@@ -1,11 +1,11 @@
-#include "host/windowed_reader.h"
+#include "windowed_reader.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 
-#include "platform/host/read_only_file.h"
+#include "os/read_only_file.h"
 
 namespace quorin::host {
 

@@ -7,7 +7,7 @@
 #include <array>
 #include <cstdint>
 
-namespace quorin::platform {
+namespace quorin::host::os {
 class read_only_file;
 }
 
@@ -15,7 +15,7 @@ namespace quorin::host {
 
 class windowed_reader {
 public:
-    explicit windowed_reader(const platform::read_only_file& file) : file_(file) {}
+    explicit windowed_reader(const os::read_only_file& file) : file_(file) {}
 
     // As fread: the number of whole items read.
     unsigned read(void* into, unsigned item_size, unsigned count);
@@ -25,7 +25,7 @@ public:
     long tell() const { return static_cast<long>(position_); }
 
 private:
-    const platform::read_only_file& file_;
+    const os::read_only_file& file_;
     std::uint64_t position_ = 0;
     std::array<char, 4096> window_;
     std::uint64_t window_start_ = 0;

@@ -10,9 +10,9 @@
 #include <string_view>
 #include <variant>
 
-#include "host/cache_key.h"
-#include "host/request_parameters.h"
-#include "host/source_lookup.h"
+#include "cache_key.h"
+#include "request_parameters.h"
+#include "source_lookup.h"
 
 namespace {
 

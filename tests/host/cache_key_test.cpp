@@ -1,4 +1,4 @@
-#include "host/cache_key.h"
+#include "cache_key.h"
 
 #include <gtest/gtest.h>
 #include <regex>

@@ -1,4 +1,4 @@
-#include "host/file_time.h"
+#include "file_time.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "host/file_type_check.h"
+#include "file_type_check.h"
 
 #include <FreeImage.h>
 #include <gtest/gtest.h>
@@ -9,8 +9,8 @@
 #include <set>
 #include <vector>
 
-#include "host/windowed_reader.h"
-#include "platform/host/read_only_file.h"
+#include "windowed_reader.h"
+#include "os/read_only_file.h"
 #include "support/temp_dir.h"
 
 namespace quorin::host {
@@ -91,7 +91,7 @@ TEST(WindowedReader, ReadsSeeksAndTellsAsAStdioStream) {
     const auto path = dir.path() / "bytes";
     test::write_file(path, bytes);
 
-    const auto file = platform::read_only_file::open(path.string());
+    const auto file = os::read_only_file::open(path.string());
     ASSERT_TRUE(file);
     windowed_reader reader(*file);
     const stdio_file stream(std::fopen(path.string().c_str(), "rb"), &std::fclose);

@@ -1,8 +1,8 @@
-#include "host/gallery.h"
+#include "gallery.h"
 
 #include <gtest/gtest.h>
 
-#include "host/sample_images.h"
+#include "sample_images.h"
 #include "support/temp_dir.h"
 
 namespace quorin::host {

@@ -1,4 +1,4 @@
-#include "host/http_exchange.h"
+#include "http_exchange.h"
 
 #include <gtest/gtest.h>
 #include <regex>

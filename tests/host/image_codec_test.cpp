@@ -1,10 +1,10 @@
-#include "host/image_codec.h"
+#include "image_codec.h"
 
 #include <FreeImage.h>
 #include <cstdlib>
 #include <gtest/gtest.h>
 
-#include "host/sample_images.h"
+#include "sample_images.h"
 #include "support/decoded_image.h"
 #include "support/temp_dir.h"
 

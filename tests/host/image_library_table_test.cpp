@@ -1,10 +1,10 @@
-#include "host/image_library_table.h"
+#include "image_library_table.h"
 
 #include <FreeImage.h>
 #include <gtest/gtest.h>
 
-#include "host/sample_images.h"
-#include "host/utf16_text.h"
+#include "sample_images.h"
+#include "utf16_text.h"
 #include "support/temp_dir.h"
 
 namespace quorin::host {

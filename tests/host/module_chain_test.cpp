@@ -1,12 +1,12 @@
-#include "host/module_chain.h"
+#include "module_chain.h"
 
 #include <FreeImage.h>
 #include <gtest/gtest.h>
 
-#include "host/http_exchange.h"
-#include "host/image_library_table.h"
-#include "host/sample_images.h"
-#include "platform/host/dynamic_library.h"
+#include "http_exchange.h"
+#include "image_library_table.h"
+#include "sample_images.h"
+#include "os/dynamic_library.h"
 #include "support/host_process.h"
 #include "support/temp_dir.h"
 
@@ -101,10 +101,10 @@ TEST_F(ModuleChain, LinksEachModuleToTheNextAndTheLastToTheHost) {
     ASSERT_TRUE(chain) << error;
 
     std::string reason;
-    const auto a = platform::dynamic_library::open(first.string(), reason);
-    const auto b = platform::dynamic_library::open(second.string(), reason);
+    const auto a = os::dynamic_library::open(first.string(), reason);
+    const auto b = os::dynamic_library::open(second.string(), reason);
     ASSERT_TRUE(a && b) << reason;
-    const auto slot = [](const platform::dynamic_library& library, const char* name) {
+    const auto slot = [](const os::dynamic_library& library, const char* name) {
         return *static_cast<void**>(library.symbol(name));
     };
     for (const auto* library : {a.get(), b.get()}) {

@@ -1,8 +1,8 @@
-#include "host/options.h"
+#include "options.h"
 
 #include <gtest/gtest.h>
 
-#include "host/http_server.h"
+#include "http_server.h"
 
 namespace quorin::host {
 namespace {

@@ -6,8 +6,8 @@
 #include <regex>
 #include <thread>
 
-#include "host/cache_key.h"
-#include "host/file_time.h"
+#include "cache_key.h"
+#include "file_time.h"
 #include "support/decoded_image.h"
 #include "support/end_to_end.h"
 #include "support/host_process.h"

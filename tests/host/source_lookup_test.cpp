@@ -1,4 +1,4 @@
-#include "host/source_lookup.h"
+#include "source_lookup.h"
 
 #include <gtest/gtest.h>
 

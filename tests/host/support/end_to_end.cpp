@@ -3,8 +3,8 @@
 #include <openssl/evp.h>
 #include <stdexcept>
 
-#include "host/output_format.h"
-#include "host/sample_images.h"
+#include "output_format.h"
+#include "sample_images.h"
 
 namespace quorin::test {
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "host/request_parameters.h"
+#include "request_parameters.h"
 
 namespace quorin::test {
 

@@ -27,7 +27,7 @@ std::filesystem::path install_module(const std::filesystem::path& directory, con
 }
 
 finished_run run_host_to_end(const std::vector<std::string>& arguments, std::chrono::seconds timeout) {
-    platform::child_process process(QUORIN_HOST_PATH, arguments);
+    child_process process(QUORIN_HOST_PATH, arguments);
     finished_run run;
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!process.output_ended() && std::chrono::steady_clock::now() < deadline) {

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/host/child_process.h"
+#include "support/child_process.h"
 
 namespace quorin::test {
 
@@ -62,7 +62,7 @@ public:
 private:
     void read_output();
 
-    platform::child_process process_;
+    child_process process_;
     std::thread reader_;
     mutable std::mutex mutex_;
     std::condition_variable changed_;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/host/child_process.h"
+#include "support/child_process.h"
 
 namespace quorin::test {
 
@@ -21,7 +21,7 @@ public:
     void kill() { process_.kill(); }
 
 private:
-    platform::child_process process_;
+    child_process process_;
     int port_ = 0;
 };
 

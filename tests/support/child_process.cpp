@@ -1,4 +1,4 @@
-#include "platform/host/child_process.h"
+#include "support/child_process.h"
 
 #include <cerrno>
 #include <csignal>
@@ -15,7 +15,7 @@ extern "C" {
 
 extern char** environ;
 
-namespace quorin::platform {
+namespace quorin::test {
 namespace {
 
 // Waits until fd is readable or the timeout passes; false on timeout.
@@ -134,4 +134,4 @@ std::optional<int> child_process::wait(std::chrono::milliseconds timeout) {
     return exit_code_;
 }
 
-} // namespace quorin::platform
+} // namespace quorin::test

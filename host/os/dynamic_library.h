@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-namespace quorin::platform {
+namespace quorin::host::os {
 
 class dynamic_library {
 public:
@@ -24,4 +24,4 @@ private:
     void* handle_;
 };
 
-} // namespace quorin::platform
+} // namespace quorin::host::os

@@ -3,9 +3,9 @@
 
 #include <filesystem>
 
-namespace quorin::platform {
+namespace quorin::host::os {
 
 // Absolute path of the running executable; empty when it cannot be found.
 std::filesystem::path executable_path();
 
-} // namespace quorin::platform
+} // namespace quorin::host::os

@@ -1,8 +1,8 @@
-#include "platform/host/file_status.h"
+#include "os/file_status.h"
 
-#include "platform/host/regular_file_time.h"
+#include "os/regular_file_time.h"
 
-namespace quorin::platform {
+namespace quorin::host::os {
 
 std::optional<std::filesystem::file_time_type> regular_file_modified(const std::filesystem::path& path) {
     struct stat status {};
@@ -10,4 +10,4 @@ std::optional<std::filesystem::file_time_type> regular_file_modified(const std::
     return modified_if_regular(status);
 }
 
-} // namespace quorin::platform
+} // namespace quorin::host::os

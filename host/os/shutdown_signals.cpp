@@ -1,9 +1,9 @@
-#include "platform/host/shutdown_signals.h"
+#include "os/shutdown_signals.h"
 
 #include <csignal>
 #include <pthread.h>
 
-namespace quorin::platform {
+namespace quorin::host::os {
 namespace {
 
 sigset_t shutdown_set() {
@@ -30,4 +30,4 @@ int wait_for_shutdown_signal() {
     return received;
 }
 
-} // namespace quorin::platform
+} // namespace quorin::host::os

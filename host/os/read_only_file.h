@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-namespace quorin::platform {
+namespace quorin::host::os {
 
 class read_only_file {
 public:
@@ -42,4 +42,4 @@ private:
     int descriptor_;
 };
 
-} // namespace quorin::platform
+} // namespace quorin::host::os

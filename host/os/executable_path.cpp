@@ -1,8 +1,8 @@
-#include "platform/host/executable_path.h"
+#include "os/executable_path.h"
 
 #include <system_error>
 
-namespace quorin::platform {
+namespace quorin::host::os {
 
 std::filesystem::path executable_path() {
     std::error_code error;
@@ -10,4 +10,4 @@ std::filesystem::path executable_path() {
     return error ? std::filesystem::path() : path;
 }
 
-} // namespace quorin::platform
+} // namespace quorin::host::os

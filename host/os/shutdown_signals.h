@@ -2,7 +2,7 @@
 // thread instead of an asynchronous handler.
 #pragma once
 
-namespace quorin::platform {
+namespace quorin::host::os {
 
 // Blocks SIGINT and SIGTERM in the calling thread and every thread it
 // starts afterwards, and ignores SIGPIPE so that a client that hangs up
@@ -12,4 +12,4 @@ void block_shutdown_signals();
 // Waits until SIGINT or SIGTERM arrives; returns its number.
 int wait_for_shutdown_signal();
 
-} // namespace quorin::platform
+} // namespace quorin::host::os

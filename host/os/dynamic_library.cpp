@@ -1,8 +1,8 @@
-#include "platform/host/dynamic_library.h"
+#include "os/dynamic_library.h"
 
 #include <dlfcn.h>
 
-namespace quorin::platform {
+namespace quorin::host::os {
 
 std::unique_ptr<dynamic_library> dynamic_library::open(const std::string& path, std::string& error) {
     void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -18,4 +18,4 @@ dynamic_library::~dynamic_library() { ::dlclose(handle_); }
 
 void* dynamic_library::symbol(const char* name) const { return ::dlsym(handle_, name); }
 
-} // namespace quorin::platform
+} // namespace quorin::host::os

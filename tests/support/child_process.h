@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace quorin::platform {
+namespace quorin::test {
 
 class child_process {
 public:
@@ -48,4 +48,4 @@ private:
     std::optional<int> exit_code_;
 };
 
-} // namespace quorin::platform
+} // namespace quorin::test

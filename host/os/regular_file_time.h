@@ -6,7 +6,7 @@
 #include <optional>
 #include <sys/stat.h>
 
-namespace quorin::platform {
+namespace quorin::host::os {
 
 inline std::optional<std::filesystem::file_time_type> modified_if_regular(const struct stat& status) {
     if (!S_ISREG(status.st_mode)) return std::nullopt;
@@ -15,4 +15,4 @@ inline std::optional<std::filesystem::file_time_type> modified_if_regular(const 
     return std::chrono::file_clock::from_sys(modified);
 }
 
-} // namespace quorin::platform
+} // namespace quorin::host::os
