@@ -44,7 +44,9 @@ int detect_from_head(const TrelvaneChar* path, int) {
     char head[quorin::test::format_head_size];
     const ssize_t count = ::read(fd, head, sizeof head);
     ::close(fd);
-    return count < 0 ? -1 : quorin::test::format_of_head(std::string_view(head, static_cast<std::size_t>(count)));
+    return count < 0 ? -1
+                     : quorin::test::format_of_head(
+                           std::string_view(head, static_cast<std::size_t>(count)));
 }
 
 // A position 52 that touches no file: what the module costs by itself.
@@ -54,7 +56,8 @@ int always_jpeg(const TrelvaneChar*, int) { return quorin::test::format_jpeg; }
 // lives.
 class library_detecting_with {
 public:
-    explicit library_detecting_with(int (*file_type)(const TrelvaneChar*, int)) : previous_(FreeImageAPI) {
+    explicit library_detecting_with(int (*file_type)(const TrelvaneChar*, int))
+        : previous_(FreeImageAPI) {
         std::copy_n(quorin::test::fake_image_table(), table_.size(), table_.begin());
         table_[FreeImageAPI_GetFileTypeU] = reinterpret_cast<FreeImageFunction>(file_type);
         FreeImageAPI = table_.data();
@@ -133,7 +136,8 @@ BENCHMARK(position_52_fast_check);
 
 void position_52_test_fake(benchmark::State& state) {
     stored_image stored;
-    for (auto _ : state) benchmark::DoNotOptimize(quorin::image_library::file_type(stored.path.c_str()));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(quorin::image_library::file_type(stored.path.c_str()));
 }
 BENCHMARK(position_52_test_fake);
 

@@ -37,8 +37,8 @@ struct filled_tree {
         static constexpr char hex[] = "0123456789abcdef";
         for (int i = 0; i < file_count; ++i) {
             const unsigned leaf = static_cast<unsigned>(i) % 4096;
-            const std::string directory = root + "/" + hex[leaf >> 8] + "/" + hex[(leaf >> 4) & 0xF] +
-                                          hex[leaf & 0xF];
+            const std::string directory =
+                root + "/" + hex[leaf >> 8] + "/" + hex[(leaf >> 4) & 0xF] + hex[leaf & 0xF];
             quorin::test::write_file(directory + "/image-" + std::to_string(i) + ".jpg", "x");
         }
     }
@@ -80,16 +80,19 @@ BENCHMARK(find_ctime_100k_files)->Unit(benchmark::kMillisecond);
 // the same for every run.
 class marked_expiry : public quorin::platform::env_wrapper {
 public:
-    explicit marked_expiry(int expired) : env_wrapper(quorin::platform::default_env()), expired_(expired) {}
+    explicit marked_expiry(int expired)
+        : env_wrapper(quorin::platform::default_env()), expired_(expired) {}
 
-    bool list_directory(const std::string& path,
-                        const std::function<bool(const quorin::platform::directory_entry&)>& visit) override {
+    bool list_directory(
+        const std::string& path,
+        const std::function<bool(const quorin::platform::directory_entry&)>& visit) override {
         const quorin::platform::file_time now = env_wrapper::now();
-        return env_wrapper::list_directory(path, [&](const quorin::platform::directory_entry& entry) {
-            quorin::platform::directory_entry marked = entry;
-            marked.creation = index_of(entry.name) < expired_ ? 0 : now;
-            return visit(marked);
-        });
+        return env_wrapper::list_directory(
+            path, [&](const quorin::platform::directory_entry& entry) {
+                quorin::platform::directory_entry marked = entry;
+                marked.creation = index_of(entry.name) < expired_ ? 0 : now;
+                return visit(marked);
+            });
     }
     bool delete_file(const std::string&) override {
         ++deleted;
@@ -125,9 +128,15 @@ void sweep_peak_heap(benchmark::State& state) {
         peak_above_start = std::max(peak_above_start, quorin::bench::peak_heap_bytes() - start);
     }
     state.counters["peak_heap_bytes"] = static_cast<double>(peak_above_start);
-    state.counters["expired_files"] = static_cast<double>(env.deleted) / static_cast<double>(state.iterations());
+    state.counters["expired_files"] =
+        static_cast<double>(env.deleted) / static_cast<double>(state.iterations());
 }
-BENCHMARK(sweep_peak_heap)->Arg(0)->Arg(1'000)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond);
+BENCHMARK(sweep_peak_heap)
+    ->Arg(0)
+    ->Arg(1'000)
+    ->Arg(10'000)
+    ->Arg(100'000)
+    ->Unit(benchmark::kMillisecond);
 
 // From the stop request until the sweeper has ended, while sweeps run back
 // to back over the 100,000 files.

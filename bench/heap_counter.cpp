@@ -15,8 +15,7 @@ void count_allocated(void* block) {
     const auto size = static_cast<std::int64_t>(::malloc_usable_size(block));
     const auto now = live.fetch_add(size) + size;
     auto highest = peak.load();
-    while (now > highest && !peak.compare_exchange_weak(highest, now)) {
-    }
+    while (now > highest && !peak.compare_exchange_weak(highest, now)) {}
 }
 
 } // namespace

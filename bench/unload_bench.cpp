@@ -24,12 +24,13 @@ void fill_leaves(const std::filesystem::path& root) {
     char leaf[8];
     for (int i = 0; i < file_count; ++i) {
         std::snprintf(leaf, sizeof leaf, "%x/%02x", i % leaf_count / 256, i % 256);
-        quorin::test::write_file(root / leaf / ("file-" + std::to_string(i) + ".png"), "\x89PNG\r\n\x1a\n");
+        quorin::test::write_file(root / leaf / ("file-" + std::to_string(i) + ".png"),
+                                 "\x89PNG\r\n\x1a\n");
     }
 }
 
 void unloaded_mid_sweep_under_requests(benchmark::State& state) {
-    quorin::test::swept_cache cache(1'000'000);  // the files are listed, none deleted
+    quorin::test::swept_cache cache(1'000'000); // the files are listed, none deleted
     fill_leaves(cache.root());
     const quorin::test::checking_converter converter;
     std::atomic<int> listings{0};
@@ -58,10 +59,14 @@ void unloaded_mid_sweep_under_requests(benchmark::State& state) {
         reached.get_future().wait();
         const auto started = std::chrono::steady_clock::now();
         Unloaded();
-        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+        state.SetIterationTime(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
     }
     done = true;
 }
-BENCHMARK(unloaded_mid_sweep_under_requests)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(20);
+BENCHMARK(unloaded_mid_sweep_under_requests)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond)
+    ->Iterations(20);
 
 } // namespace

@@ -11,7 +11,8 @@ namespace quorin {
 
 wide_string_view cache_name_of_key(wide_string_view key) {
     static constexpr TrelvaneChar separators[] = {'\\', '/'};
-    const auto separator = key.find_last_of(separators, wide_string_view::npos, std::size(separators));
+    const auto separator =
+        key.find_last_of(separators, wide_string_view::npos, std::size(separators));
     return separator == wide_string_view::npos ? key : key.substr(separator + 1);
 }
 

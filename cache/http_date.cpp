@@ -9,7 +9,7 @@ namespace quorin {
 namespace {
 
 constexpr const char* day_names[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-constexpr const char* month_names[] = {"", "Jan", "Feb", "Mar", "Apr", "May", "Jun",
+constexpr const char* month_names[] = {"",    "Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 using namespace std::chrono;

@@ -16,7 +16,8 @@ Function function_at(int position) {
 }
 
 inline bool acquire_memory(FIMEMORY* stream, std::uint8_t*& data, std::uint32_t& size) {
-    return function_at<FreeImage_AcquireMemory_t>(FreeImageAPI_AcquireMemory)(stream, &data, &size) != 0;
+    return function_at<FreeImage_AcquireMemory_t>(FreeImageAPI_AcquireMemory)(stream, &data,
+                                                                              &size) != 0;
 }
 
 // The MIME type of a format; a type the library does not name is sent as
@@ -31,7 +32,8 @@ inline int file_type(const TrelvaneChar* path) {
 }
 
 inline int memory_type(FIMEMORY* stream) {
-    return function_at<FreeImage_GetFileTypeFromMemory_t>(FreeImageAPI_GetFileTypeFromMemory)(stream, 0);
+    return function_at<FreeImage_GetFileTypeFromMemory_t>(FreeImageAPI_GetFileTypeFromMemory)(
+        stream, 0);
 }
 
 } // namespace quorin::image_library

@@ -89,8 +89,9 @@ HRESULT CImageOutput::OutputFromCache() {
     const request_method method = classify_method(request->lpszMethod);
     if (method == request_method::other) return E_FAIL;
     const FILETIME last_modified = to_FILETIME(times.last_write);
-    send_header_block(*request, build_header_block(image_library::mime_type(format),
-                                                   static_cast<std::uint32_t>(size), &last_modified));
+    send_header_block(*request,
+                      build_header_block(image_library::mime_type(format),
+                                         static_cast<std::uint32_t>(size), &last_modified));
     if (method == request_method::get) {
         char buffer[copy_chunk_size];
         for (;;) {

@@ -20,8 +20,9 @@ std::string build_header_block(const char* mime_type, std::uint32_t content_leng
 
 void send_header_block(EXTENSION_CONTROL_BLOCK& request, const std::string& header_block) {
     static char status[] = "200 OK";
-    request.ServerSupportFunction(request.ConnID, HSE_REQ_SEND_RESPONSE_HEADER, status, nullptr,
-                                  reinterpret_cast<DWORD*>(const_cast<char*>(header_block.c_str())));
+    request.ServerSupportFunction(
+        request.ConnID, HSE_REQ_SEND_RESPONSE_HEADER, status, nullptr,
+        reinterpret_cast<DWORD*>(const_cast<char*>(header_block.c_str())));
 }
 
 } // namespace quorin

@@ -11,9 +11,9 @@ namespace {
 std::string time_stamp() {
     const platform::local_time time = platform::current_env().local_now();
     char buffer[96];
-    const int length = std::snprintf(buffer, sizeof buffer, "%04d/%02d/%02d %02d:%02d:%02d ",
-                                     time.year, time.month, time.day, time.hour, time.minute,
-                                     time.second);
+    const int length =
+        std::snprintf(buffer, sizeof buffer, "%04d/%02d/%02d %02d:%02d:%02d ", time.year,
+                      time.month, time.day, time.hour, time.minute, time.second);
     return std::string(buffer, static_cast<std::size_t>(length));
 }
 

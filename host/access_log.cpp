@@ -17,8 +17,9 @@ std::string printable(std::string_view text) {
 
 } // namespace
 
-std::string access_line(std::string_view method, std::string_view target, int status, std::uint64_t body_bytes,
-                        std::string_view outcome, std::chrono::steady_clock::duration time) {
+std::string access_line(std::string_view method, std::string_view target, int status,
+                        std::uint64_t body_bytes, std::string_view outcome,
+                        std::chrono::steady_clock::duration time) {
     char milliseconds[32];
     std::snprintf(milliseconds, sizeof milliseconds, "%.3fms",
                   std::chrono::duration<double, std::milli>(time).count());

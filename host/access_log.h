@@ -12,8 +12,9 @@
 
 namespace quorin::host {
 
-std::string access_line(std::string_view method, std::string_view target, int status, std::uint64_t body_bytes,
-                        std::string_view outcome, std::chrono::steady_clock::duration time);
+std::string access_line(std::string_view method, std::string_view target, int status,
+                        std::uint64_t body_bytes, std::string_view outcome,
+                        std::chrono::steady_clock::duration time);
 
 class access_log {
 public:

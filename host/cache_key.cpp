@@ -15,8 +15,8 @@ constexpr std::size_t digest_hex_digits = 16;
 std::string readable_stem(const std::filesystem::path& source) {
     std::string stem = source.stem().string().substr(0, stem_limit);
     for (char& c : stem) {
-        const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                          c == '-' || c == '.' || c == '_';
+        const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                          (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_';
         if (!keep) c = '_';
     }
     return stem;
@@ -35,17 +35,20 @@ std::string digest_hex(const std::string& text) {
     return result;
 }
 
-std::string optional_number(std::optional<int> value) { return value ? std::to_string(*value) : "-"; }
+std::string optional_number(std::optional<int> value) {
+    return value ? std::to_string(*value) : "-";
+}
 
 } // namespace
 
-std::string cache_name(const std::filesystem::path& relative_source, const conversion_parameters& parameters,
-                       output_format format) {
+std::string cache_name(const std::filesystem::path& relative_source,
+                       const conversion_parameters& parameters, output_format format) {
     // Every parameter goes into the digest, NUL-separated so that no two
     // different inputs run together into the same text.
-    const std::string digested = relative_source.generic_string() + '\0' + optional_number(parameters.width) +
-                                 '\0' + optional_number(parameters.height) + '\0' +
-                                 std::string(format_name(format)) + '\0' + std::to_string(parameters.quality);
+    const std::string digested =
+        relative_source.generic_string() + '\0' + optional_number(parameters.width) + '\0' +
+        optional_number(parameters.height) + '\0' + std::string(format_name(format)) + '\0' +
+        std::to_string(parameters.quality);
 
     std::string name = readable_stem(relative_source);
     if (parameters.width) name += "_w" + std::to_string(*parameters.width);
@@ -57,8 +60,8 @@ std::string cache_name(const std::filesystem::path& relative_source, const conve
     return name;
 }
 
-std::u16string cache_key(const std::filesystem::path& relative_source, const conversion_parameters& parameters,
-                         output_format format) {
+std::u16string cache_key(const std::filesystem::path& relative_source,
+                         const conversion_parameters& parameters, output_format format) {
     std::string key = relative_source.parent_path().generic_string();
     if (!key.empty()) key += '/';
     key += cache_name(relative_source, parameters, format);

@@ -15,11 +15,11 @@
 namespace quorin::host {
 
 // The last element of the key, UTF-8.
-std::string cache_name(const std::filesystem::path& relative_source, const conversion_parameters& parameters,
-                       output_format format);
+std::string cache_name(const std::filesystem::path& relative_source,
+                       const conversion_parameters& parameters, output_format format);
 
 // The key: the source's relative directory, '/', and the cache name, UTF-16.
-std::u16string cache_key(const std::filesystem::path& relative_source, const conversion_parameters& parameters,
-                         output_format format);
+std::u16string cache_key(const std::filesystem::path& relative_source,
+                         const conversion_parameters& parameters, output_format format);
 
 } // namespace quorin::host

@@ -36,13 +36,17 @@ struct conversion_job {
     http_exchange* exchange = nullptr;
     miss_coalescer* coalescer = nullptr;
     metrics* counters = nullptr;
-    core_converter convert_core = nullptr;  // the first module's OnConvertCore
+    core_converter convert_core = nullptr; // the first module's OnConvertCore
 
     cache_outcome outcome = cache_outcome::none;
-    int failure_status = 0;  // when the converter gave no answer
+    int failure_status = 0; // when the converter gave no answer
 };
 
-inline std::uint64_t to_request_value(conversion_job& job) { return reinterpret_cast<std::uint64_t>(&job); }
-inline conversion_job& job_of(std::uint64_t value) { return *reinterpret_cast<conversion_job*>(value); }
+inline std::uint64_t to_request_value(conversion_job& job) {
+    return reinterpret_cast<std::uint64_t>(&job);
+}
+inline conversion_job& job_of(std::uint64_t value) {
+    return *reinterpret_cast<conversion_job*>(value);
+}
 
 } // namespace quorin::host

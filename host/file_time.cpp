@@ -6,7 +6,8 @@
 namespace quorin::host {
 
 std::uint64_t to_file_time(std::chrono::system_clock::time_point time) {
-    const auto since_1601 = std::chrono::floor<ticks>(time.time_since_epoch()) + file_time_epoch_offset;
+    const auto since_1601 =
+        std::chrono::floor<ticks>(time.time_since_epoch()) + file_time_epoch_offset;
     return static_cast<std::uint64_t>(since_1601.count());
 }
 
@@ -19,9 +20,10 @@ FILETIME to_FILETIME(std::uint64_t file_time) {
 }
 
 std::string http_date(std::uint64_t file_time) {
-    static constexpr std::array<const char*, 7> day_names{"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    static constexpr std::array<const char*, 12> month_names{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    static constexpr std::array<const char*, 7> day_names{"Sun", "Mon", "Tue", "Wed",
+                                                          "Thu", "Fri", "Sat"};
+    static constexpr std::array<const char*, 12> month_names{
+        "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     using namespace std::chrono;
     const auto since_1970 = ticks(static_cast<std::int64_t>(file_time)) - file_time_epoch_offset;
     const sys_seconds time{floor<seconds>(since_1970)};
@@ -31,8 +33,9 @@ std::string http_date(std::uint64_t file_time) {
     char text[40];
     std::snprintf(text, sizeof text, "%s, %02u %s %04d %02d:%02d:%02d GMT",
                   day_names[weekday(day).c_encoding()], static_cast<unsigned>(date.day()),
-                  month_names[static_cast<unsigned>(date.month()) - 1], static_cast<int>(date.year()),
-                  static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+                  month_names[static_cast<unsigned>(date.month()) - 1],
+                  static_cast<int>(date.year()), static_cast<int>(clock.hours().count()),
+                  static_cast<int>(clock.minutes().count()),
                   static_cast<int>(clock.seconds().count()));
     return text;
 }

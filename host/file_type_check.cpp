@@ -2,8 +2,8 @@
 
 #include <FreeImage.h>
 
-#include "windowed_reader.h"
 #include "os/read_only_file.h"
+#include "windowed_reader.h"
 
 namespace quorin::host {
 namespace {
@@ -14,7 +14,9 @@ unsigned DLL_CALLCONV read_proc(void* buffer, unsigned size, unsigned count, fi_
     return reader_of(handle).read(buffer, size, count);
 }
 unsigned DLL_CALLCONV write_proc(void*, unsigned, unsigned, fi_handle) { return 0; }
-int DLL_CALLCONV seek_proc(fi_handle handle, long offset, int origin) { return reader_of(handle).seek(offset, origin); }
+int DLL_CALLCONV seek_proc(fi_handle handle, long offset, int origin) {
+    return reader_of(handle).seek(offset, origin);
+}
 long DLL_CALLCONV tell_proc(fi_handle handle) { return reader_of(handle).tell(); }
 
 } // namespace

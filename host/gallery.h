@@ -16,7 +16,8 @@ inline constexpr std::size_t gallery_limit = 1000;
 // Relative paths of the files below `root` (canonical) whose content the
 // image library can read, sorted, at most `limit`. Symbolic links that
 // lead out of the root are left out.
-std::vector<std::filesystem::path> gallery_entries(const std::filesystem::path& root, std::size_t limit);
+std::vector<std::filesystem::path> gallery_entries(const std::filesystem::path& root,
+                                                   std::size_t limit);
 
 std::string gallery_page(const std::vector<std::filesystem::path>& entries);
 

@@ -22,7 +22,8 @@ bool answer_directly(conversion_job& job, FIMEMORY* stream) {
     BYTE* data = nullptr;
     DWORD size = 0;
     if (!FreeImage_AcquireMemory(stream, &data, &size)) return false;
-    const char* mime = FreeImage_GetFIFMimeType(static_cast<FREE_IMAGE_FORMAT>(library_format(job.format)));
+    const char* mime =
+        FreeImage_GetFIFMimeType(static_cast<FREE_IMAGE_FORMAT>(library_format(job.format)));
     const std::string last_modified = "Last-Modified: " + http_date(job.source_time) + "\r\n";
     job.exchange->send("200 OK", mime != nullptr ? mime : "application/octet-stream",
                        std::string_view(reinterpret_cast<const char*>(data), size), last_modified);
@@ -41,7 +42,8 @@ std::optional<std::uint64_t> current_source_time(const conversion_job& job) {
 // being converted: the bytes read could be the newer version's, and stored
 // under the older time they would be served as that version. Null, with
 // the failure status set, when no conversion matched a stable source.
-std::unique_ptr<memory_stream> convert_stable_source(conversion_job& job, NTrelvaneModule::IImageOutputCached& output) {
+std::unique_ptr<memory_stream> convert_stable_source(conversion_job& job,
+                                                     NTrelvaneModule::IImageOutputCached& output) {
     constexpr int attempts = 3;
     for (int attempt = 1;; ++attempt) {
         auto stream = std::make_unique<memory_stream>();
@@ -64,8 +66,8 @@ std::unique_ptr<memory_stream> convert_stable_source(conversion_job& job, NTrelv
 
 } // namespace
 
-extern "C" bool host_on_convert(EXTENSION_CONTROL_BLOCK*, std::uint64_t a, std::uint64_t, std::uint64_t,
-                                NTrelvaneModule::IImageOutputCached* output) {
+extern "C" bool host_on_convert(EXTENSION_CONTROL_BLOCK*, std::uint64_t a, std::uint64_t,
+                                std::uint64_t, NTrelvaneModule::IImageOutputCached* output) {
     conversion_job& job = job_of(a);
     const FILETIME source_time = to_FILETIME(job.source_time);
     output->SetCacheKey(job.cache_key.c_str(), &source_time);
@@ -106,20 +108,27 @@ extern "C" bool host_on_convert(EXTENSION_CONTROL_BLOCK*, std::uint64_t a, std::
     return true;
 }
 
-extern "C" bool host_on_convert_with_time(EXTENSION_CONTROL_BLOCK* request, std::uint64_t a, std::uint64_t b,
-                                          std::uint64_t c, NTrelvaneModule::IImageOutputWithTimeCached* output) {
+extern "C" bool host_on_convert_with_time(EXTENSION_CONTROL_BLOCK* request, std::uint64_t a,
+                                          std::uint64_t b, std::uint64_t c,
+                                          NTrelvaneModule::IImageOutputWithTimeCached* output) {
     return host_on_convert(request, a, b, c, output);
 }
 
 extern "C" int host_convert_core(const conversion_job* job, FIMEMORY* out) {
     const auto start = std::chrono::steady_clock::now();
-    const conversion_status status = convert_image(job->source, job->source_format, job->parameters, job->format, out);
-    if (job->counters != nullptr) job->counters->record_conversion(std::chrono::steady_clock::now() - start);
+    const conversion_status status =
+        convert_image(job->source, job->source_format, job->parameters, job->format, out);
+    if (job->counters != nullptr)
+        job->counters->record_conversion(std::chrono::steady_clock::now() - start);
     switch (status) {
-    case conversion_status::converted: return 200;
-    case conversion_status::unreadable: return 415;
-    case conversion_status::too_large: return 422;
-    case conversion_status::failed: return 500;
+    case conversion_status::converted:
+        return 200;
+    case conversion_status::unreadable:
+        return 415;
+    case conversion_status::too_large:
+        return 422;
+    case conversion_status::failed:
+        return 500;
     }
     return 500;
 }

@@ -16,13 +16,14 @@ extern "C" {
 // once per key (concurrent misses wait for that conversion), hands the
 // image to the module to store and serve, and answers the client itself
 // when the module cannot store it.
-bool host_on_convert(EXTENSION_CONTROL_BLOCK* request, std::uint64_t a, std::uint64_t b, std::uint64_t c,
-                     NTrelvaneModule::IImageOutputCached* output);
+bool host_on_convert(EXTENSION_CONTROL_BLOCK* request, std::uint64_t a, std::uint64_t b,
+                     std::uint64_t c, NTrelvaneModule::IImageOutputCached* output);
 
 // End of the OnConvertWithTime chain: the same, through the cached view of
 // the object it is given.
 bool host_on_convert_with_time(EXTENSION_CONTROL_BLOCK* request, std::uint64_t a, std::uint64_t b,
-                               std::uint64_t c, NTrelvaneModule::IImageOutputWithTimeCached* output);
+                               std::uint64_t c,
+                               NTrelvaneModule::IImageOutputWithTimeCached* output);
 
 // End of the OnConvertCore chain: decode, fit, encode (core_converter).
 int host_convert_core(const conversion_job* job, FIMEMORY* out);

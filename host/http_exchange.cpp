@@ -79,8 +79,8 @@ void http_exchange::write_body(const void* data, std::size_t size) {
     put(static_cast<const char*>(data), size);
 }
 
-void http_exchange::send(std::string_view status_text, std::string_view content_type, std::string_view body,
-                         std::string_view extra_headers) {
+void http_exchange::send(std::string_view status_text, std::string_view content_type,
+                         std::string_view body, std::string_view extra_headers) {
     std::string block;
     block.append("Content-Type: ").append(content_type).append("\r\n");
     block.append("Content-Length: ").append(std::to_string(body.size())).append("\r\n");
@@ -96,11 +96,13 @@ BOOL http_exchange::write_client(HCONN connection, void* buffer, DWORD* bytes, D
     return 1;
 }
 
-BOOL http_exchange::server_support(HCONN connection, DWORD request, void* buffer, DWORD*, DWORD* data_type) {
+BOOL http_exchange::server_support(HCONN connection, DWORD request, void* buffer, DWORD*,
+                                   DWORD* data_type) {
     if (request != HSE_REQ_SEND_RESPONSE_HEADER || buffer == nullptr) return 0;
     const char* header_block = reinterpret_cast<const char*>(data_type);
-    exchange_of(connection).send_header(static_cast<const char*>(buffer),
-                                        header_block != nullptr ? header_block : "\r\n");
+    exchange_of(connection)
+        .send_header(static_cast<const char*>(buffer),
+                     header_block != nullptr ? header_block : "\r\n");
     return 1;
 }
 

@@ -19,8 +19,8 @@ namespace quorin::host {
 
 struct http_request {
     std::string method;
-    std::string path;   // decoded, as the client sent it (".." kept)
-    std::string query;  // raw, without '?'
+    std::string path;  // decoded, as the client sent it (".." kept)
+    std::string query; // raw, without '?'
     bool keep_alive = true;
 };
 
@@ -59,7 +59,8 @@ public:
 
 private:
     static BOOL write_client(HCONN connection, void* buffer, DWORD* bytes, DWORD flags);
-    static BOOL server_support(HCONN connection, DWORD request, void* buffer, DWORD* size, DWORD* data_type);
+    static BOOL server_support(HCONN connection, DWORD request, void* buffer, DWORD* size,
+                               DWORD* data_type);
     static BOOL get_server_variable(HCONN connection, char* name, void* buffer, DWORD* size);
     static BOOL read_client(HCONN connection, void* buffer, DWORD* size);
 

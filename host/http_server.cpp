@@ -61,8 +61,9 @@ std::string listening_ports_option(const std::string& listen) {
     const auto colon = listen.rfind(':');
     const std::string host = colon == std::string::npos ? "127.0.0.1" : listen.substr(0, colon);
     const std::string port = colon == std::string::npos ? listen : listen.substr(colon + 1);
-    if (host.empty() || port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos ||
-        std::stoul(port) > 65535 || host.find_first_of(" ,") != std::string::npos) {
+    if (host.empty() || port.empty() || port.size() > 5 ||
+        port.find_first_not_of("0123456789") != std::string::npos || std::stoul(port) > 65535 ||
+        host.find_first_of(" ,") != std::string::npos) {
         return {};
     }
     return host + ":" + port;
@@ -70,15 +71,22 @@ std::string listening_ports_option(const std::string& listen) {
 
 http_server::http_server(const std::string& listen, unsigned threads, request_handler& handler) {
     const std::string ports = listening_ports_option(listen);
-    if (ports.empty()) throw std::runtime_error("cannot listen on '" + listen + "': give HOST:PORT");
+    if (ports.empty())
+        throw std::runtime_error("cannot listen on '" + listen + "': give HOST:PORT");
     const std::string thread_count = std::to_string(threads);
     const char* options[] = {
-        "listening_ports", ports.c_str(),
-        "num_threads", thread_count.c_str(),
-        "enable_keep_alive", "yes",
-        "keep_alive_timeout_ms", "5000",
-        "tcp_nodelay", "1",
-        "request_timeout_ms", "30000",
+        "listening_ports",
+        ports.c_str(),
+        "num_threads",
+        thread_count.c_str(),
+        "enable_keep_alive",
+        "yes",
+        "keep_alive_timeout_ms",
+        "5000",
+        "tcp_nodelay",
+        "1",
+        "request_timeout_ms",
+        "30000",
         nullptr,
     };
     mg_callbacks callbacks{};

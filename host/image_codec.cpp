@@ -22,7 +22,9 @@ bool replace(bitmap& image, FIBITMAP* converted) {
     return true;
 }
 
-image_size size_of(FIBITMAP* image) { return {FreeImage_GetWidth(image), FreeImage_GetHeight(image)}; }
+image_size size_of(FIBITMAP* image) {
+    return {FreeImage_GetWidth(image), FreeImage_GetHeight(image)};
+}
 
 bool too_many_pixels(image_size size) {
     return std::uint64_t{size.width} * size.height > max_source_pixels;
@@ -32,8 +34,8 @@ bool too_many_pixels(image_size size) {
 // shows with width and height exchanged.
 bool turned_a_quarter(FIBITMAP* jpeg) {
     FITAG* tag = nullptr;
-    if (!FreeImage_GetMetadata(FIMD_EXIF_MAIN, jpeg, "Orientation", &tag) || FreeImage_GetTagType(tag) != FIDT_SHORT ||
-        FreeImage_GetTagCount(tag) != 1) {
+    if (!FreeImage_GetMetadata(FIMD_EXIF_MAIN, jpeg, "Orientation", &tag) ||
+        FreeImage_GetTagType(tag) != FIDT_SHORT || FreeImage_GetTagCount(tag) != 1) {
         return false;
     }
     const auto orientation = *static_cast<const WORD*>(FreeImage_GetTagValue(tag));
@@ -57,10 +59,12 @@ conversion_status load(const std::filesystem::path& source, int source_format,
             // is fitted to the turned picture. With the size known, the
             // decoder can scale by 1/2, 1/4 or 1/8 while decoding, never
             // below the size hint (its longer side, which turning keeps).
-            const image_size shown = turned_a_quarter(header.get()) ? image_size{full.height, full.width} : full;
+            const image_size shown =
+                turned_a_quarter(header.get()) ? image_size{full.height, full.width} : full;
             target = fit_inside(shown, parameters.width, parameters.height);
             flags = JPEG_ACCURATE | JPEG_EXIFROTATE;
-            if (target != shown) flags |= static_cast<int>(std::max(target.width, target.height) << 16);
+            if (target != shown)
+                flags |= static_cast<int>(std::max(target.width, target.height) << 16);
         }
     }
     image.reset(FreeImage_Load(format, path.c_str(), flags));
@@ -90,8 +94,9 @@ bool to_true_colour(bitmap& image) {
     }
     const unsigned bpp = FreeImage_GetBPP(image.get());
     if (bpp == 24 || bpp == 32) return true;
-    return FreeImage_IsTransparent(image.get()) ? replace(image, FreeImage_ConvertTo32Bits(image.get()))
-                                                : replace(image, FreeImage_ConvertTo24Bits(image.get()));
+    return FreeImage_IsTransparent(image.get())
+               ? replace(image, FreeImage_ConvertTo32Bits(image.get()))
+               : replace(image, FreeImage_ConvertTo24Bits(image.get()));
 }
 
 // JPEG and GIF have no alpha channel: transparent parts go on white.
@@ -122,7 +127,8 @@ bool prepare_for(output_format format, int quality, bitmap& image, int& flags) {
 
 // The format, when the library can read it.
 std::optional<int> if_readable(int format) {
-    if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(static_cast<FREE_IMAGE_FORMAT>(format))) {
+    if (format == FIF_UNKNOWN ||
+        !FreeImage_FIFSupportsReading(static_cast<FREE_IMAGE_FORMAT>(format))) {
         return std::nullopt;
     }
     return format;
@@ -136,37 +142,53 @@ memory_stream::~memory_stream() {
     if (stream_ != nullptr) FreeImage_CloseMemory(stream_);
 }
 
-std::optional<int> readable_format(const std::filesystem::path& file) { return if_readable(file_type_of(file)); }
+std::optional<int> readable_format(const std::filesystem::path& file) {
+    return if_readable(file_type_of(file));
+}
 
-std::optional<int> readable_format(const os::read_only_file& file) { return if_readable(file_type_of(file)); }
+std::optional<int> readable_format(const os::read_only_file& file) {
+    return if_readable(file_type_of(file));
+}
 
 output_format default_output_format(int source_format) {
     switch (source_format) {
-    case FIF_JPEG: return output_format::jpeg;
-    case FIF_GIF: return output_format::gif;
-    case FIF_BMP: return output_format::bmp;
-    case FIF_WEBP: return output_format::webp;
-    default: return output_format::png;
+    case FIF_JPEG:
+        return output_format::jpeg;
+    case FIF_GIF:
+        return output_format::gif;
+    case FIF_BMP:
+        return output_format::bmp;
+    case FIF_WEBP:
+        return output_format::webp;
+    default:
+        return output_format::png;
     }
 }
 
 int library_format(output_format format) {
     switch (format) {
-    case output_format::png: return FIF_PNG;
-    case output_format::jpeg: return FIF_JPEG;
-    case output_format::gif: return FIF_GIF;
-    case output_format::bmp: return FIF_BMP;
-    case output_format::webp: return FIF_WEBP;
+    case output_format::png:
+        return FIF_PNG;
+    case output_format::jpeg:
+        return FIF_JPEG;
+    case output_format::gif:
+        return FIF_GIF;
+    case output_format::bmp:
+        return FIF_BMP;
+    case output_format::webp:
+        return FIF_WEBP;
     }
     return FIF_UNKNOWN;
 }
 
 bool can_write(output_format format) {
-    return FreeImage_FIFSupportsWriting(static_cast<FREE_IMAGE_FORMAT>(library_format(format))) != FALSE;
+    return FreeImage_FIFSupportsWriting(static_cast<FREE_IMAGE_FORMAT>(library_format(format))) !=
+           FALSE;
 }
 
 conversion_status convert_image(const std::filesystem::path& source, int source_format,
-                                const conversion_parameters& parameters, output_format format, FIMEMORY* out) {
+                                const conversion_parameters& parameters, output_format format,
+                                FIMEMORY* out) {
     image_size target{};
     bitmap image;
     if (const auto loaded = load(source, source_format, parameters, image, target);
@@ -186,14 +208,15 @@ conversion_status convert_image(const std::filesystem::path& source, int source_
     }
     const auto writer = static_cast<FREE_IMAGE_FORMAT>(library_format(format));
     return FreeImage_SaveToMemory(writer, image.get(), out, flags) ? conversion_status::converted
-                                                                         : conversion_status::failed;
+                                                                   : conversion_status::failed;
 }
 
 } // namespace quorin::host
 
 namespace quorin::host {
 
-bool write_image_file(FIBITMAP* image, output_format format, int quality, const std::filesystem::path& file) {
+bool write_image_file(FIBITMAP* image, output_format format, int quality,
+                      const std::filesystem::path& file) {
     bitmap copy(FreeImage_Clone(image));
     int flags = 0;
     if (!copy || !to_true_colour(copy) || !prepare_for(format, quality, copy, flags)) return false;

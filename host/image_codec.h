@@ -20,7 +20,7 @@ namespace quorin::host {
 // Owns one of the library's memory streams.
 class memory_stream {
 public:
-    memory_stream();  // a fresh, empty, growable stream
+    memory_stream(); // a fresh, empty, growable stream
     ~memory_stream();
     memory_stream(const memory_stream&) = delete;
     memory_stream& operator=(const memory_stream&) = delete;
@@ -61,10 +61,12 @@ int library_format(output_format format);
 // `max_source_pixels` is `too_large`; where the library can read a format's
 // header alone, that is found before any pixel is decoded.
 conversion_status convert_image(const std::filesystem::path& source, int source_format,
-                                const conversion_parameters& parameters, output_format format, FIMEMORY* out);
+                                const conversion_parameters& parameters, output_format format,
+                                FIMEMORY* out);
 
 // Encodes a copy of `image` as `format` into a file, as the converter
 // would encode it. False when it cannot.
-bool write_image_file(FIBITMAP* image, output_format format, int quality, const std::filesystem::path& file);
+bool write_image_file(FIBITMAP* image, output_format format, int quality,
+                      const std::filesystem::path& file);
 
 } // namespace quorin::host

@@ -16,9 +16,12 @@ extern "C" int file_type_of_utf16_path(const char16_t* path, int) {
 FreeImageFunction* image_library_table() {
     static std::array<FreeImageFunction, image_library_table_size> table = [] {
         std::array<FreeImageFunction, image_library_table_size> filled{};
-        filled[FreeImageAPI_AcquireMemory] = reinterpret_cast<FreeImageFunction>(&FreeImage_AcquireMemory);
-        filled[FreeImageAPI_GetFIFMimeType] = reinterpret_cast<FreeImageFunction>(&FreeImage_GetFIFMimeType);
-        filled[FreeImageAPI_GetFileTypeU] = reinterpret_cast<FreeImageFunction>(&file_type_of_utf16_path);
+        filled[FreeImageAPI_AcquireMemory] =
+            reinterpret_cast<FreeImageFunction>(&FreeImage_AcquireMemory);
+        filled[FreeImageAPI_GetFIFMimeType] =
+            reinterpret_cast<FreeImageFunction>(&FreeImage_GetFIFMimeType);
+        filled[FreeImageAPI_GetFileTypeU] =
+            reinterpret_cast<FreeImageFunction>(&file_type_of_utf16_path);
         filled[FreeImageAPI_GetFileTypeFromMemory] =
             reinterpret_cast<FreeImageFunction>(&FreeImage_GetFileTypeFromMemory);
         return filled;

@@ -12,10 +12,10 @@
 #include "image_library_table.h"
 #include "module_chain.h"
 #include "options.h"
-#include "request_handler.h"
-#include "sample_images.h"
 #include "os/executable_path.h"
 #include "os/shutdown_signals.h"
+#include "request_handler.h"
+#include "sample_images.h"
 
 namespace {
 
@@ -35,7 +35,8 @@ int serve(const host_options& options) {
     std::error_code error;
     const auto images = std::filesystem::canonical(options.images, error);
     if (error || !std::filesystem::is_directory(images)) {
-        std::cerr << "quorin-host: images directory " << options.images.string() << " does not exist\n";
+        std::cerr << "quorin-host: images directory " << options.images.string()
+                  << " does not exist\n";
         return 1;
     }
 
@@ -52,12 +53,14 @@ int serve(const host_options& options) {
 
     access_log log(options.access_log);
     request_handler handler(images, *chain, log);
-    const unsigned threads =
-        options.threads != 0 ? options.threads : default_thread_count(std::thread::hardware_concurrency());
+    const unsigned threads = options.threads != 0
+                                 ? options.threads
+                                 : default_thread_count(std::thread::hardware_concurrency());
     {
         http_server server(options.listen, threads, handler);
         const auto colon = options.listen.rfind(':');
-        const std::string address = colon == std::string::npos ? "127.0.0.1" : options.listen.substr(0, colon);
+        const std::string address =
+            colon == std::string::npos ? "127.0.0.1" : options.listen.substr(0, colon);
         std::cout << "quorin-host serving " << images.string() << " at http://" << address << ":"
                   << server.port() << "/" << std::endl;
         const int signal = quorin::host::os::wait_for_shutdown_signal();
@@ -90,7 +93,8 @@ int main(int argc, char** argv) {
     FreeImage_Initialise(FALSE);
     int result = 1;
     try {
-        result = options.make_samples.empty() ? serve(options) : write_samples(options.make_samples);
+        result =
+            options.make_samples.empty() ? serve(options) : write_samples(options.make_samples);
     } catch (const std::exception& failure) {
         std::cerr << "quorin-host: " << failure.what() << "\n";
     }

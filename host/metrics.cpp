@@ -17,10 +17,14 @@ std::string number(double value) {
 
 request_kind kind_of(cache_outcome outcome) {
     switch (outcome) {
-    case cache_outcome::hit: return request_kind::hit;
-    case cache_outcome::stored: return request_kind::stored;
-    case cache_outcome::direct: return request_kind::direct;
-    case cache_outcome::none: break;
+    case cache_outcome::hit:
+        return request_kind::hit;
+    case cache_outcome::stored:
+        return request_kind::stored;
+    case cache_outcome::direct:
+        return request_kind::direct;
+    case cache_outcome::none:
+        break;
     }
     return request_kind::error;
 }
@@ -36,7 +40,8 @@ void metrics::record_conversion(std::chrono::steady_clock::duration time) {
     while (bucket < conversion_buckets.size() && seconds > conversion_buckets[bucket]) ++bucket;
     conversion_counts_[bucket].fetch_add(1, std::memory_order_relaxed);
     conversion_nanoseconds_.fetch_add(
-        static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(time).count()),
+        static_cast<std::uint64_t>(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(time).count()),
         std::memory_order_relaxed);
 }
 
@@ -49,23 +54,28 @@ std::string metrics::render() const {
                 std::to_string(requests_[kind].load(std::memory_order_relaxed)) + "\n";
     }
 
-    text += "# HELP quorin_host_conversion_seconds Time spent decoding, fitting and encoding images.\n";
+    text +=
+        "# HELP quorin_host_conversion_seconds Time spent decoding, fitting and encoding images.\n";
     text += "# TYPE quorin_host_conversion_seconds histogram\n";
     std::uint64_t cumulative = 0;
     for (std::size_t bucket = 0; bucket <= conversion_buckets.size(); ++bucket) {
         cumulative += conversion_counts_[bucket].load(std::memory_order_relaxed);
-        const std::string bound =
-            bucket < conversion_buckets.size() ? number(conversion_buckets[bucket]) : std::string("+Inf");
-        text += "quorin_host_conversion_seconds_bucket{le=\"" + bound + "\"} " + std::to_string(cumulative) + "\n";
+        const std::string bound = bucket < conversion_buckets.size()
+                                      ? number(conversion_buckets[bucket])
+                                      : std::string("+Inf");
+        text += "quorin_host_conversion_seconds_bucket{le=\"" + bound + "\"} " +
+                std::to_string(cumulative) + "\n";
     }
-    text += "quorin_host_conversion_seconds_sum " +
-            number(static_cast<double>(conversion_nanoseconds_.load(std::memory_order_relaxed)) / 1e9) + "\n";
+    text +=
+        "quorin_host_conversion_seconds_sum " +
+        number(static_cast<double>(conversion_nanoseconds_.load(std::memory_order_relaxed)) / 1e9) +
+        "\n";
     text += "quorin_host_conversion_seconds_count " + std::to_string(cumulative) + "\n";
 
     text += "# HELP quorin_host_response_body_bytes_total Body bytes sent to clients.\n";
     text += "# TYPE quorin_host_response_body_bytes_total counter\n";
-    text += "quorin_host_response_body_bytes_total " + std::to_string(bytes_sent_.load(std::memory_order_relaxed)) +
-            "\n";
+    text += "quorin_host_response_body_bytes_total " +
+            std::to_string(bytes_sent_.load(std::memory_order_relaxed)) + "\n";
     return text;
 }
 

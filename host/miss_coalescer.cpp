@@ -4,7 +4,8 @@
 
 namespace quorin::host {
 
-miss_coalescer::lease::lease(miss_coalescer* owner, std::u16string key, std::shared_ptr<in_flight> entry)
+miss_coalescer::lease::lease(miss_coalescer* owner, std::u16string key,
+                             std::shared_ptr<in_flight> entry)
     : owner_(owner), key_(std::move(key)), entry_(std::move(entry)) {}
 
 miss_coalescer::lease::lease(lease&& other) noexcept

@@ -29,7 +29,8 @@ bool find(const os::dynamic_library& library, const char* name, T& out, std::str
     return out != nullptr;
 }
 
-std::unique_ptr<module_chain::module> open_module(const std::filesystem::path& path, std::string& error) {
+std::unique_ptr<module_chain::module> open_module(const std::filesystem::path& path,
+                                                  std::string& error) {
     auto loaded = std::make_unique<module_chain::module>();
     loaded->path = path;
     std::string reason;
@@ -63,7 +64,8 @@ std::filesystem::path settings_file_of(const std::filesystem::path& module) {
 }
 
 std::unique_ptr<module_chain> module_chain::load(const std::vector<std::filesystem::path>& modules,
-                                                 const chain_ends& ends, FreeImageFunction* image_library,
+                                                 const chain_ends& ends,
+                                                 FreeImageFunction* image_library,
                                                  std::string& error) {
     std::unique_ptr<module_chain> chain(new module_chain());
     for (const auto& path : modules) {
@@ -73,7 +75,8 @@ std::unique_ptr<module_chain> module_chain::load(const std::vector<std::filesyst
         // would link a module to itself.
         for (const auto& earlier : chain->modules_) {
             if (earlier->on_convert == loaded->on_convert) {
-                error = "module " + path.string() + " is given twice; use a copy under another name";
+                error =
+                    "module " + path.string() + " is given twice; use a copy under another name";
                 return nullptr;
             }
         }
@@ -90,17 +93,21 @@ std::unique_ptr<module_chain> module_chain::load(const std::vector<std::filesyst
     // never reads, so a module's entry can stand in its predecessor's slot.
     for (std::size_t i = 0; i < chain->modules_.size(); ++i) {
         module& current = *chain->modules_[i];
-        const module* next = i + 1 < chain->modules_.size() ? chain->modules_[i + 1].get() : nullptr;
+        const module* next =
+            i + 1 < chain->modules_.size() ? chain->modules_[i + 1].get() : nullptr;
         *current.image_library_slot = image_library;
-        *current.convert_next = next ? reinterpret_cast<OnConvertNext_t>(next->on_convert) : ends.convert;
+        *current.convert_next =
+            next ? reinterpret_cast<OnConvertNext_t>(next->on_convert) : ends.convert;
         *current.convert_with_time_next =
-            next ? reinterpret_cast<OnConvertWithTimeNext_t>(next->on_convert_with_time) : ends.convert_with_time;
+            next ? reinterpret_cast<OnConvertWithTimeNext_t>(next->on_convert_with_time)
+                 : ends.convert_with_time;
         *current.convert_core_next = next ? next->on_convert_core : ends.convert_core;
     }
 
     for (const auto& current : chain->modules_) {
         if (!current->loaded()) {
-            error = "module " + current->path.string() + " did not start: check its settings file " +
+            error = "module " + current->path.string() +
+                    " did not start: check its settings file " +
                     settings_file_of(current->path).string();
             return nullptr;
         }
@@ -125,9 +132,10 @@ bool module_chain::convert(EXTENSION_CONTROL_BLOCK* request, std::uint64_t a, st
     return reinterpret_cast<OnConvert_t>(modules_.front()->on_convert)(request, a, b, c);
 }
 
-bool module_chain::convert_with_time(EXTENSION_CONTROL_BLOCK* request, std::uint64_t a, std::uint64_t b,
-                                     std::uint64_t c) const {
-    return reinterpret_cast<OnConvertWithTime_t>(modules_.front()->on_convert_with_time)(request, a, b, c);
+bool module_chain::convert_with_time(EXTENSION_CONTROL_BLOCK* request, std::uint64_t a,
+                                     std::uint64_t b, std::uint64_t c) const {
+    return reinterpret_cast<OnConvertWithTime_t>(modules_.front()->on_convert_with_time)(request, a,
+                                                                                         b, c);
 }
 
 void* module_chain::convert_core() const { return modules_.front()->on_convert_core; }

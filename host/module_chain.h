@@ -32,15 +32,16 @@ public:
     // already started are unloaded again and `error` tells which module
     // failed and why; the result is null then.
     static std::unique_ptr<module_chain> load(const std::vector<std::filesystem::path>& modules,
-                                              const chain_ends& ends, FreeImageFunction* image_library,
-                                              std::string& error);
+                                              const chain_ends& ends,
+                                              FreeImageFunction* image_library, std::string& error);
 
     // Calls Unloaded on every module, then closes them.
     ~module_chain();
     module_chain(const module_chain&) = delete;
     module_chain& operator=(const module_chain&) = delete;
 
-    bool convert(EXTENSION_CONTROL_BLOCK* request, std::uint64_t a, std::uint64_t b, std::uint64_t c) const;
+    bool convert(EXTENSION_CONTROL_BLOCK* request, std::uint64_t a, std::uint64_t b,
+                 std::uint64_t c) const;
     bool convert_with_time(EXTENSION_CONTROL_BLOCK* request, std::uint64_t a, std::uint64_t b,
                            std::uint64_t c) const;
     // The first module's OnConvertCore, to be called with the host's core

@@ -10,7 +10,8 @@ namespace {
 constexpr unsigned max_threads = 1024;
 
 std::optional<unsigned> parse_count(const std::string& text) {
-    if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos) {
+    if (text.empty() || text.size() > 4 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
         return std::nullopt;
     }
     const unsigned value = static_cast<unsigned>(std::stoul(text));

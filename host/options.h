@@ -11,16 +11,16 @@ namespace quorin::host {
 struct host_options {
     std::string listen = "127.0.0.1:8080";
     std::filesystem::path images;
-    std::vector<std::filesystem::path> modules;  // in chain order
-    unsigned threads = 0;                        // 0: chosen from the cores
+    std::vector<std::filesystem::path> modules; // in chain order
+    unsigned threads = 0;                       // 0: chosen from the cores
     bool access_log = true;
-    std::filesystem::path make_samples;          // set: write samples and exit
+    std::filesystem::path make_samples; // set: write samples and exit
     bool help = false;
 };
 
 struct parsed_options {
     std::optional<host_options> options;
-    std::string error;  // when options is empty
+    std::string error; // when options is empty
 };
 
 // `arguments` without the program name. `default_module` is used when no

@@ -15,42 +15,55 @@
 namespace quorin::host {
 namespace {
 
-request_kind send_error(http_exchange& exchange, std::string_view status_text, const std::string& message,
-                        std::string_view extra_headers = {}) {
+request_kind send_error(http_exchange& exchange, std::string_view status_text,
+                        const std::string& message, std::string_view extra_headers = {}) {
     exchange.send(status_text, "text/plain; charset=utf-8", message + "\n", extra_headers);
     return request_kind::error;
 }
 
 std::string_view outcome_name(cache_outcome outcome) {
     switch (outcome) {
-    case cache_outcome::hit: return "hit";
-    case cache_outcome::stored: return "stored";
-    case cache_outcome::direct: return "direct";
-    case cache_outcome::none: break;
+    case cache_outcome::hit:
+        return "hit";
+    case cache_outcome::stored:
+        return "stored";
+    case cache_outcome::direct:
+        return "direct";
+    case cache_outcome::none:
+        break;
     }
     return "-";
 }
 
 std::string_view status_text_of(int status) {
     switch (status) {
-    case 415: return "415 Unsupported Media Type";
-    case 404: return "404 Not Found";
-    case 422: return "422 Unprocessable Content";
-    default: return "500 Internal Server Error";
+    case 415:
+        return "415 Unsupported Media Type";
+    case 404:
+        return "404 Not Found";
+    case 422:
+        return "422 Unprocessable Content";
+    default:
+        return "500 Internal Server Error";
     }
 }
 
 std::string failure_message(int status, const std::string& path) {
     switch (status) {
-    case 415: return path + " could not be decoded";
-    case 422: return path + " has more than " + std::to_string(max_source_pixels / 1'000'000) + " megapixels";
-    default: return "the image could not be converted";
+    case 415:
+        return path + " could not be decoded";
+    case 422:
+        return path + " has more than " + std::to_string(max_source_pixels / 1'000'000) +
+               " megapixels";
+    default:
+        return "the image could not be converted";
     }
 }
 
 } // namespace
 
-request_handler::request_handler(std::filesystem::path images_root, const module_chain& chain, access_log& log)
+request_handler::request_handler(std::filesystem::path images_root, const module_chain& chain,
+                                 access_log& log)
     : images_(std::move(images_root)), chain_(chain), log_(log) {}
 
 void request_handler::handle(http_exchange& exchange) {
@@ -64,7 +77,8 @@ void request_handler::handle(http_exchange& exchange) {
     if (!log_.enabled()) return;
 
     const http_request& request = exchange.request();
-    const std::string target = request.query.empty() ? request.path : request.path + '?' + request.query;
+    const std::string target =
+        request.query.empty() ? request.path : request.path + '?' + request.query;
     log_.write(access_line(request.method, target, exchange.status(), exchange.body_bytes(),
                            outcome_name(outcome), std::chrono::steady_clock::now() - start));
 }
@@ -104,14 +118,17 @@ request_kind request_handler::answer_image(http_exchange& exchange, cache_outcom
     conversion_job job;
     job.parameters = std::get<conversion_parameters>(parsed);
 
-    const auto source_format = lookup.opened ? readable_format(*lookup.opened) : readable_format(lookup.file);
+    const auto source_format =
+        lookup.opened ? readable_format(*lookup.opened) : readable_format(lookup.file);
     if (!source_format) {
-        return send_error(exchange, "415 Unsupported Media Type", request.path + " is not an image this server reads");
+        return send_error(exchange, "415 Unsupported Media Type",
+                          request.path + " is not an image this server reads");
     }
     job.format = job.parameters.format.value_or(default_output_format(*source_format));
     if (!can_write(job.format)) {
         return send_error(exchange, "400 Bad Request",
-                          "format " + std::string(format_name(job.format)) + " cannot be written here");
+                          "format " + std::string(format_name(job.format)) +
+                              " cannot be written here");
     }
 
     job.source = lookup.file;

@@ -14,13 +14,14 @@ unsigned scaled(unsigned length, std::uint64_t numerator, std::uint64_t denomina
 
 } // namespace
 
-image_size fit_inside(image_size source, std::optional<int> box_width, std::optional<int> box_height) {
+image_size fit_inside(image_size source, std::optional<int> box_width,
+                      std::optional<int> box_height) {
     if (source.width == 0 || source.height == 0) return source;
     // Which side limits: compare box_width / width with box_height / height
     // by cross-multiplying, exactly.
-    const bool width_limits =
-        box_width && static_cast<unsigned>(*box_width) < source.width &&
-        (!box_height || std::uint64_t(*box_width) * source.height <= std::uint64_t(*box_height) * source.width);
+    const bool width_limits = box_width && static_cast<unsigned>(*box_width) < source.width &&
+                              (!box_height || std::uint64_t(*box_width) * source.height <=
+                                                  std::uint64_t(*box_height) * source.width);
     const bool height_limits =
         !width_limits && box_height && static_cast<unsigned>(*box_height) < source.height;
 

@@ -15,6 +15,7 @@ struct image_size {
 // Either side of the box may be absent (no limit on that side). The side
 // that limits the scale gets the box size exactly; the other is rounded to
 // the nearest pixel and is at least 1.
-image_size fit_inside(image_size source, std::optional<int> box_width, std::optional<int> box_height);
+image_size fit_inside(image_size source, std::optional<int> box_width,
+                      std::optional<int> box_height);
 
 } // namespace quorin::host

@@ -37,15 +37,18 @@ rgba colour_at(pattern kind, double u, double v) {
     return {0, 0, 0, 1};
 }
 
-BYTE channel(double value) { return static_cast<BYTE>(std::lround(std::clamp(value, 0.0, 1.0) * 255.0)); }
+BYTE channel(double value) {
+    return static_cast<BYTE>(std::lround(std::clamp(value, 0.0, 1.0) * 255.0));
+}
 
 } // namespace
 
-bool write_pattern_image(const std::filesystem::path& file, unsigned width, unsigned height, output_format format,
-                         pattern kind, bool transparent) {
+bool write_pattern_image(const std::filesystem::path& file, unsigned width, unsigned height,
+                         output_format format, pattern kind, bool transparent) {
     const int bpp = transparent ? 32 : 24;
     const std::unique_ptr<FIBITMAP, decltype(&FreeImage_Unload)> image(
-        FreeImage_Allocate(static_cast<int>(width), static_cast<int>(height), bpp), &FreeImage_Unload);
+        FreeImage_Allocate(static_cast<int>(width), static_cast<int>(height), bpp),
+        &FreeImage_Unload);
     if (!image) return false;
     const unsigned step = static_cast<unsigned>(bpp / 8);
     for (unsigned y = 0; y < height; ++y) {
@@ -84,7 +87,8 @@ std::vector<std::filesystem::path> make_sample_images(const std::filesystem::pat
     for (const auto& entry : samples) {
         if (!can_write(entry.format)) continue;
         const auto file = directory / entry.name;
-        if (write_pattern_image(file, entry.width, entry.height, entry.format, entry.kind, entry.transparent)) {
+        if (write_pattern_image(file, entry.width, entry.height, entry.format, entry.kind,
+                                entry.transparent)) {
             written.push_back(file);
         }
     }

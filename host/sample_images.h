@@ -15,8 +15,8 @@ enum class pattern { gradient, rings, checker, waves };
 
 // Draws the pattern at the given size (with an alpha channel when
 // `transparent`) and writes it; false when it cannot.
-bool write_pattern_image(const std::filesystem::path& file, unsigned width, unsigned height, output_format format,
-                         pattern kind, bool transparent = false);
+bool write_pattern_image(const std::filesystem::path& file, unsigned width, unsigned height,
+                         output_format format, pattern kind, bool transparent = false);
 
 // Writes the sample set into `directory` (created if needed); returns the
 // files written. Existing files are replaced.

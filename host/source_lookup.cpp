@@ -7,7 +7,8 @@
 namespace quorin::host {
 
 bool lies_within(const std::filesystem::path& root, const std::filesystem::path& path) {
-    const auto [root_end, path_end] = std::mismatch(root.begin(), root.end(), path.begin(), path.end());
+    const auto [root_end, path_end] =
+        std::mismatch(root.begin(), root.end(), path.begin(), path.end());
     return root_end == root.end();
 }
 

@@ -27,9 +27,9 @@ private:
 struct source_lookup {
     enum class result { found, missing, escapes };
     result outcome = result::missing;
-    std::filesystem::path file;      // absolute, symbolic links resolved
-    std::filesystem::path relative;  // file relative to the images root
-    std::filesystem::file_time_type modified{};  // of the file, when found
+    std::filesystem::path file;                 // absolute, symbolic links resolved
+    std::filesystem::path relative;             // file relative to the images root
+    std::filesystem::file_time_type modified{}; // of the file, when found
     // The file, already open when it was reached without a link; null
     // otherwise.
     std::unique_ptr<os::read_only_file> opened;

@@ -16,8 +16,8 @@
 
 #ifdef _WIN32
 
-#include <windows.h>
 #include <httpext.h>
+#include <windows.h>
 
 // A code unit of the UTF-16 texts of the contract (keys and paths).
 using TrelvaneChar = wchar_t;
@@ -62,8 +62,10 @@ struct EXTENSION_CONTROL_BLOCK {
     BOOL (*ReadClient)(HCONN conn, void* buffer, DWORD* size);
     // For HSE_REQ_SEND_RESPONSE_HEADER: the status text in `buffer`, the
     // NUL-terminated header block (cast) in `data_type`.
+    // clang-format off
     BOOL (*ServerSupportFunction)(HCONN conn, DWORD request, void* buffer, DWORD* size,
                                   DWORD* data_type);
+    // clang-format on
 };
 
 #endif
@@ -117,7 +119,8 @@ inline constexpr int FreeImageAPI_GetFIFMimeType = 33;
 inline constexpr int FreeImageAPI_GetFileTypeU = 52;
 inline constexpr int FreeImageAPI_GetFileTypeFromMemory = 54;
 
-using FreeImage_AcquireMemory_t = int (*)(FIMEMORY* stream, std::uint8_t** data, std::uint32_t* size);
+using FreeImage_AcquireMemory_t = int (*)(FIMEMORY* stream, std::uint8_t** data,
+                                          std::uint32_t* size);
 using FreeImage_GetFIFMimeType_t = const char* (*)(int format);
 using FreeImage_GetFileTypeU_t = int (*)(const TrelvaneChar* path, int size);
 using FreeImage_GetFileTypeFromMemory_t = int (*)(FIMEMORY* stream, int size);

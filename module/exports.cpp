@@ -15,7 +15,8 @@ const unsigned char ModuleID[16] = {0xFF};
 
 // Both entries refuse (return false) while their slot is still empty rather
 // than calling through a null pointer.
-bool OnConvert(EXTENSION_CONTROL_BLOCK* request, std::uint64_t a, std::uint64_t b, std::uint64_t c) {
+bool OnConvert(EXTENSION_CONTROL_BLOCK* request, std::uint64_t a, std::uint64_t b,
+               std::uint64_t c) {
     const OnConvertNext_t next = OnConvertNext;
     if (next == nullptr) return false;
     quorin::CImageOutput output(request);

@@ -9,8 +9,8 @@
 #include "platform/env.h"
 #include "platform/paths.h"
 #include "settings/load_settings.h"
-#include "settings/mxml.h"
 #include "settings/module_settings.h"
+#include "settings/mxml.h"
 #include "trelvane_module.h"
 
 namespace {
@@ -35,7 +35,8 @@ bool Loaded() {
     // however the host opened it, and whatever its length).
     const std::string module_directory =
         platform::remove_file_spec(platform::current_env().module_file_path());
-    const std::string settings_path = module_directory + platform::path_separator + settings_file_name;
+    const std::string settings_path =
+        module_directory + platform::path_separator + settings_file_name;
 
     // A second Loaded without Unloaded: the running sweeper reads the record
     // about to be rewritten, so it ends first.

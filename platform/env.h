@@ -26,15 +26,15 @@ inline constexpr file_time ticks_per_second = 10'000'000;
 
 struct local_time {
     int year;
-    int month;  // 1..12
-    int day;    // 1..31
-    int hour;   // 0..23
+    int month; // 1..12
+    int day;   // 1..31
+    int hour;  // 0..23
     int minute;
     int second;
 };
 
 struct file_times {
-    file_time creation;     // the time the cache writer stored the file
+    file_time creation; // the time the cache writer stored the file
     file_time last_access;
     file_time last_write;
 };
@@ -65,7 +65,7 @@ public:
 
 struct directory_entry {
     std::string_view name;
-    bool is_directory;  // never true for a symbolic link: links are judged as links
+    bool is_directory; // never true for a symbolic link: links are judged as links
     file_time creation;
     file_time last_access;
 };
@@ -115,7 +115,9 @@ public:
     std::unique_ptr<writable_file> open_for_writing(const wide_string& path) override {
         return target_.open_for_writing(path);
     }
-    bool create_directory(const std::string& path) override { return target_.create_directory(path); }
+    bool create_directory(const std::string& path) override {
+        return target_.create_directory(path);
+    }
     bool list_directory(const std::string& path,
                         const std::function<bool(const directory_entry&)>& visit) override {
         return target_.list_directory(path, visit);

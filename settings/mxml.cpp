@@ -13,11 +13,8 @@ constexpr std::streamsize chunk_size = 4096;
 
 SyntaxException::SyntaxException(std::int32_t error_code, std::int32_t byte_index,
                                  std::int32_t line_number, std::int32_t column_number)
-    : std::domain_error(""),
-      error_code(error_code),
-      byte_index(byte_index),
-      line_number(line_number),
-      column_number(column_number) {}
+    : std::domain_error(""), error_code(error_code), byte_index(byte_index),
+      line_number(line_number), column_number(column_number) {}
 
 void SyntaxException::GetMessage(std::string& message) const {
     const XML_LChar* text = XML_ErrorString(static_cast<XML_Error>(error_code));

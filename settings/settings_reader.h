@@ -18,7 +18,7 @@ enum reader_state : std::int32_t {
 
 struct settings_reader {
     reader_state state = expect_root;
-    std::string text;  // character data of the recognised element that is open
+    std::string text; // character data of the recognised element that is open
     module_settings_record* target = nullptr;
 };
 

@@ -4,7 +4,8 @@
 
 namespace quorin::host::os {
 
-std::unique_ptr<dynamic_library> dynamic_library::open(const std::string& path, std::string& error) {
+std::unique_ptr<dynamic_library> dynamic_library::open(const std::string& path,
+                                                       std::string& error) {
     void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
         const char* message = ::dlerror();

@@ -25,8 +25,7 @@ void block_shutdown_signals() {
 int wait_for_shutdown_signal() {
     const sigset_t set = shutdown_set();
     int received = 0;
-    while (::sigwait(&set, &received) != 0) {
-    }
+    while (::sigwait(&set, &received) != 0) {}
     return received;
 }
 

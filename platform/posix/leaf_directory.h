@@ -21,11 +21,11 @@ namespace quorin::platform::posix {
 inline int open_leaf_directory(const std::string& leaf_path, int flags) {
     const auto separator = leaf_path.rfind('/');
     if (separator == std::string::npos) return -1;
-    const int first_level =
-        ::open(leaf_path.substr(0, separator).c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int first_level = ::open(leaf_path.substr(0, separator).c_str(),
+                                   O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (first_level < 0) return -1;
-    const int leaf =
-        ::openat(first_level, leaf_path.c_str() + separator + 1, flags | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int leaf = ::openat(first_level, leaf_path.c_str() + separator + 1,
+                              flags | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     ::close(first_level);
     return leaf;
 }

@@ -44,7 +44,8 @@ int lock_regular_file(int fd, int lock, struct stat& status) {
 
 // Opens a regular file of a leaf directory, never through a symbolic link.
 int open_locked_in(int leaf, const std::string& name, int flags, int lock, struct stat& status) {
-    return lock_regular_file(::openat(leaf, name.c_str(), flags | file_open_flags, 0644), lock, status);
+    return lock_regular_file(::openat(leaf, name.c_str(), flags | file_open_flags, 0644), lock,
+                             status);
 }
 
 int open_locked(const std::string& path, int flags, int lock, struct stat& status) {

@@ -19,7 +19,8 @@ wide_string decode_utf8(std::string_view text) {
 std::string encode_utf8(wide_string_view text) {
     if (text.empty()) return {};
     const int length = static_cast<int>(text.size());
-    const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+    const int bytes =
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
     if (bytes <= 0) return {};
     std::string result(static_cast<std::size_t>(bytes), '\0');
     ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, result.data(), bytes, nullptr, nullptr);

@@ -37,10 +37,9 @@ bool list_directory(const std::string& path,
     } const close{listing};
     do {
         if (is_dot_or_dot_dot(found.cFileName)) continue;
-        const directory_entry entry{found.cFileName,
-                                    (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
-                                    to_file_time(found.ftCreationTime),
-                                    to_file_time(found.ftLastAccessTime)};
+        const directory_entry entry{
+            found.cFileName, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+            to_file_time(found.ftCreationTime), to_file_time(found.ftLastAccessTime)};
         if (!visit(entry)) break;
     } while (::FindNextFileA(listing, &found));
     return true;

@@ -45,7 +45,8 @@ private:
 
 class win32_writable_file final : public writable_file {
 public:
-    win32_writable_file(std::FILE* stream, const wide_string& path) : stream_(stream), path_(path) {}
+    win32_writable_file(std::FILE* stream, const wide_string& path)
+        : stream_(stream), path_(path) {}
     ~win32_writable_file() override {
         if (stream_ != nullptr) std::fclose(stream_);
     }

@@ -18,8 +18,8 @@ const FILETIME source_time = to_FILETIME(source_ticks);
 constexpr const char* source_date = "Mon, 05 Jan 2026 03:04:09 GMT";
 
 std::string header(const char* type, std::size_t length, const char* date = source_date) {
-    std::string block = std::string("Content-Type: ") + type + "\r\nContent-Length: " +
-                        std::to_string(length) + "\r\n";
+    std::string block = std::string("Content-Type: ") + type +
+                        "\r\nContent-Length: " + std::to_string(length) + "\r\n";
     if (date != nullptr) block += std::string("Last-Modified: ") + date + "\r\n";
     return block + "\r\n";
 }
@@ -40,7 +40,8 @@ protected:
         return result;
     }
 
-    HRESULT serve(const TrelvaneChar* key, const char* method = "GET", FILETIME time = source_time) {
+    HRESULT serve(const TrelvaneChar* key, const char* method = "GET",
+                  FILETIME time = source_time) {
         fake_request request(method);
         CImageOutput output(request.record());
         output.SetCacheKey(key, &time);
@@ -56,7 +57,9 @@ protected:
         return output.path();
     }
 
-    std::string file_content(const TrelvaneChar* key) { return test::read_file(test::file_path_of(path_of(key))); }
+    std::string file_content(const TrelvaneChar* key) {
+        return test::read_file(test::file_path_of(path_of(key)));
+    }
 
     test::cache_fixture cache;
     test::recorded_response last;
@@ -124,7 +127,8 @@ TEST_F(ImageOutput, StoresStampsAndServesTheSameBytesLaterHitsGet) {
     EXPECT_EQ(stored.header_block, header("image/jpeg", 5000));
     EXPECT_EQ(stored.body, image);
     EXPECT_EQ(stored.write_sizes, (std::vector<DWORD>{4096, 904}));
-    EXPECT_EQ(test::file_path_of(path_of(WIDE("photo.jpg"))), cache.root() / "6" / "20" / "photo.jpg");
+    EXPECT_EQ(test::file_path_of(path_of(WIDE("photo.jpg"))),
+              cache.root() / "6" / "20" / "photo.jpg");
     EXPECT_EQ(file_content(WIDE("photo.jpg")), image);
 
     const auto file = platform::current_env().open_for_reading(path_of(WIDE("photo.jpg")));
@@ -270,7 +274,8 @@ public:
     std::unique_ptr<platform::readable_file> open_for_reading(const wide_string& path) override {
         class oversized : public platform::readable_file {
         public:
-            explicit oversized(std::unique_ptr<platform::readable_file> real) : real_(std::move(real)) {}
+            explicit oversized(std::unique_ptr<platform::readable_file> real)
+                : real_(std::move(real)) {}
             bool times(platform::file_times& out) override { return real_->times(out); }
             bool size(std::uint64_t& out) override {
                 out = 0xFFFFFFFFull;

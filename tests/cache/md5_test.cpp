@@ -37,13 +37,15 @@ const std::vector<test_vector> rfc_1321_suite = {
     {"abc", "900150983cd24fb0d6963f7d28e17f72"},
     {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
     {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
-    {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", "d174ab98d277d9f5a5611c2c9f419d9f"},
+    {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
+     "d174ab98d277d9f5a5611c2c9f419d9f"},
     {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
      "57edf4a22be3c955ac49da2e2107b67a"},
 };
 
 TEST(Md5, GivesTheDigestsOfTheRfcSuite) {
-    for (const auto& [message, digest] : rfc_1321_suite) EXPECT_EQ(digest_text(message), digest) << message;
+    for (const auto& [message, digest] : rfc_1321_suite)
+        EXPECT_EQ(digest_text(message), digest) << message;
 }
 
 // The algorithm object is shared by every thread: digests made at the same
@@ -57,7 +59,8 @@ TEST(Md5, ManyThreadsAtOnceEachGetTheirOwnDigests) {
         for (int t = 0; t < thread_count; ++t) {
             threads.emplace_back([t, &wrong] {
                 for (int round = 0; round < rounds; ++round) {
-                    const auto& [message, digest] = rfc_1321_suite[(t + round) % rfc_1321_suite.size()];
+                    const auto& [message, digest] =
+                        rfc_1321_suite[(t + round) % rfc_1321_suite.size()];
                     if (digest_text(message) != digest) ++wrong[t];
                 }
             });

@@ -16,7 +16,8 @@ constexpr platform::file_time seconds(std::int64_t count) {
     return static_cast<platform::file_time>(count) * platform::ticks_per_second;
 }
 
-std::vector<std::string> concat(std::vector<std::string> first, const std::vector<std::string>& second) {
+std::vector<std::string> concat(std::vector<std::string> first,
+                                const std::vector<std::string>& second) {
     first.insert(first.end(), second.begin(), second.end());
     return first;
 }
@@ -36,15 +37,16 @@ TEST_F(expiry_sweep_test, only_files_in_leaf_directories_expire_in_scan_order) {
     std::vector<std::string> deleted;
     env.on_delete = [&](const std::string& path) { deleted.push_back(path); };
 
-    expiry_sweep();  // everything is seconds old: nothing goes
+    expiry_sweep(); // everything is seconds old: nothing goes
     for (const auto& file : leaf_files) EXPECT_TRUE(fs::exists(file)) << file;
 
     env.clock_offset_seconds = 200;
     expiry_sweep();
     for (const auto& file : leaf_files) EXPECT_FALSE(fs::exists(file)) << file;
     for (const auto& file : outside_leaves) EXPECT_TRUE(fs::exists(file)) << file;
-    EXPECT_EQ(deleted, (std::vector<std::string>{in_root("/0/00/a"), in_root("/0/01/b"), in_root("/3/7e/c"),
-                                                 in_root("/a/07/y"), in_root("/f/ff/z")}));
+    EXPECT_EQ(deleted,
+              (std::vector<std::string>{in_root("/0/00/a"), in_root("/0/01/b"), in_root("/3/7e/c"),
+                                        in_root("/a/07/y"), in_root("/f/ff/z")}));
     EXPECT_EQ(log_texts(), concat(empty_sweep_lines, empty_sweep_lines));
 }
 
@@ -57,7 +59,9 @@ TEST_F(expiry_sweep_test, age_must_exceed_the_limit_and_a_future_base_time_is_fr
         {"future", now + seconds(3600)}};
     for (const auto& [name, time] : created) add("4/44/" + name);
     env.fixed_now = now;
-    env.adjust_entry = [&](platform::directory_entry& entry) { entry.creation = created.find(entry.name)->second; };
+    env.adjust_entry = [&](platform::directory_entry& entry) {
+        entry.creation = created.find(entry.name)->second;
+    };
 
     expiry_sweep();
     EXPECT_TRUE(fs::exists(root / "4/44/equal"));
@@ -124,16 +128,17 @@ TEST_F(expiry_sweep_test, a_held_file_is_logged_as_failed_then_deleted_once_rele
     const auto held = add("5/5a/held.png");
     env.clock_offset_seconds = 200;
     {
-        auto reading = platform::current_env().open_for_reading(platform::decode_utf8(held.string()));
+        auto reading =
+            platform::current_env().open_for_reading(platform::decode_utf8(held.string()));
         ASSERT_TRUE(reading);
         expiry_sweep();
     }
     EXPECT_TRUE(fs::exists(held));
     expiry_sweep();
     EXPECT_FALSE(fs::exists(held));
-    EXPECT_EQ(log_texts(), concat({"DELETE_PROC IN", "DELETE_SCAN IN", "DELETE_SCAN OUT", "DELETE_EXEC IN",
-                                   "DELETE_FAIL " + in_root("/5/5a/held.png"), "DELETE_EXEC OUT",
-                                   "DELETE_PROC OUT"},
+    EXPECT_EQ(log_texts(), concat({"DELETE_PROC IN", "DELETE_SCAN IN", "DELETE_SCAN OUT",
+                                   "DELETE_EXEC IN", "DELETE_FAIL " + in_root("/5/5a/held.png"),
+                                   "DELETE_EXEC OUT", "DELETE_PROC OUT"},
                                   empty_sweep_lines));
 }
 
@@ -143,14 +148,16 @@ TEST_F(expiry_sweep_test, a_failed_name_with_a_line_break_stays_one_log_line) {
     const auto odd = add("6/6b/odd\nname.png");
     env.clock_offset_seconds = 200;
     {
-        auto reading = platform::current_env().open_for_reading(platform::decode_utf8(odd.string()));
+        auto reading =
+            platform::current_env().open_for_reading(platform::decode_utf8(odd.string()));
         ASSERT_TRUE(reading);
         expiry_sweep();
     }
     EXPECT_TRUE(fs::exists(odd));
-    EXPECT_EQ(log_texts(), (std::vector<std::string>{"DELETE_PROC IN", "DELETE_SCAN IN", "DELETE_SCAN OUT",
-                                                     "DELETE_EXEC IN", "DELETE_FAIL " + in_root("/6/6b/odd\\x0Aname.png"),
-                                                     "DELETE_EXEC OUT", "DELETE_PROC OUT"}));
+    EXPECT_EQ(log_texts(), (std::vector<std::string>{
+                               "DELETE_PROC IN", "DELETE_SCAN IN", "DELETE_SCAN OUT",
+                               "DELETE_EXEC IN", "DELETE_FAIL " + in_root("/6/6b/odd\\x0Aname.png"),
+                               "DELETE_EXEC OUT", "DELETE_PROC OUT"}));
 }
 #endif
 
@@ -163,8 +170,8 @@ TEST_F(expiry_sweep_test, no_scan_without_cache_folder_or_with_expiry_off) {
     module_settings.cache_folder_path.clear();
     expiry_sweep();
     EXPECT_TRUE(fs::exists(file));
-    EXPECT_EQ(log_texts(), (std::vector<std::string>{"DELETE_PROC IN", "DELETE_PROC OUT", "DELETE_PROC IN",
-                                                     "DELETE_PROC OUT"}));
+    EXPECT_EQ(log_texts(), (std::vector<std::string>{"DELETE_PROC IN", "DELETE_PROC OUT",
+                                                     "DELETE_PROC IN", "DELETE_PROC OUT"}));
 }
 
 TEST_F(expiry_sweep_test, a_stop_request_ends_the_deletion_pass_between_two_files) {
@@ -177,8 +184,9 @@ TEST_F(expiry_sweep_test, a_stop_request_ends_the_deletion_pass_between_two_file
     EXPECT_FALSE(fs::exists(files[0]));
     EXPECT_TRUE(fs::exists(files[1]));
     EXPECT_TRUE(fs::exists(files[2]));
-    EXPECT_EQ(log_texts(), (std::vector<std::string>{"DELETE_PROC IN", "DELETE_SCAN IN", "DELETE_SCAN OUT",
-                                                     "DELETE_EXEC IN", "DELETE_PROC OUT"}));
+    EXPECT_EQ(log_texts(),
+              (std::vector<std::string>{"DELETE_PROC IN", "DELETE_SCAN IN", "DELETE_SCAN OUT",
+                                        "DELETE_EXEC IN", "DELETE_PROC OUT"}));
 }
 
 TEST_F(expiry_sweep_test, a_stop_request_ends_the_scan_and_nothing_is_deleted) {
@@ -194,7 +202,8 @@ TEST_F(expiry_sweep_test, a_stop_request_ends_the_scan_and_nothing_is_deleted) {
     expiry_sweep(stop.get_token());
     EXPECT_EQ(listings, 0x11);
     EXPECT_TRUE(fs::exists(file));
-    EXPECT_EQ(log_texts(), (std::vector<std::string>{"DELETE_PROC IN", "DELETE_SCAN IN", "DELETE_PROC OUT"}));
+    EXPECT_EQ(log_texts(),
+              (std::vector<std::string>{"DELETE_PROC IN", "DELETE_SCAN IN", "DELETE_PROC OUT"}));
 }
 
 } // namespace

@@ -22,7 +22,7 @@ TEST_F(expiry_thread_test, expiry_off_ends_the_thread_before_any_sweep) {
     const auto file = add("0/00/a");
     env.clock_offset_seconds = 200;
     module_settings.cache_delete_time = 0;
-    expiry_thread({});  // returns by itself: no stop is ever requested
+    expiry_thread({}); // returns by itself: no stop is ever requested
     EXPECT_TRUE(fs::exists(file));
     EXPECT_FALSE(fs::exists(log));
 }
@@ -43,9 +43,7 @@ TEST_F(expiry_thread_test, interval_zero_sweeps_back_to_back_until_stopped) {
 TEST_F(expiry_thread_test, a_stop_request_wakes_the_longest_pause) {
     module_settings.interval = std::numeric_limits<std::int32_t>::max();
     const auto started = std::chrono::steady_clock::now();
-    {
-        std::jthread thread(expiry_thread);
-    }
+    { std::jthread thread(expiry_thread); }
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
     EXPECT_FALSE(fs::exists(log));
 }
@@ -61,9 +59,10 @@ TEST_F(expiry_thread_test, running_out_of_memory_drops_one_sweep_not_the_thread)
     env.on_delete = [&](const std::string&) { stop.request_stop(); };
     run_until_stopped(stop);
     EXPECT_FALSE(fs::exists(file));
-    EXPECT_EQ(log_texts(), (std::vector<std::string>{"DELETE_PROC IN", "DELETE_SCAN IN", "DELETE_PROC IN",
-                                                     "DELETE_SCAN IN", "DELETE_SCAN OUT", "DELETE_EXEC IN",
-                                                     "DELETE_EXEC OUT", "DELETE_PROC OUT"}));
+    EXPECT_EQ(log_texts(),
+              (std::vector<std::string>{"DELETE_PROC IN", "DELETE_SCAN IN", "DELETE_PROC IN",
+                                        "DELETE_SCAN IN", "DELETE_SCAN OUT", "DELETE_EXEC IN",
+                                        "DELETE_EXEC OUT", "DELETE_PROC OUT"}));
 }
 
 } // namespace

@@ -29,8 +29,8 @@ TEST_F(logger_test, appends_lines_with_zero_padded_local_time) {
     }
     const std::string end(text_line_end);
     EXPECT_EQ(read_file(log), "earlier line\n"
-                              "2026/01/05 03:04:09 DELETE_PROC IN" + end +
-                                  "0987/12/31 23:59:58 DELETE_FAIL /c/3/7f/photo.png" + end +
+                              "2026/01/05 03:04:09 DELETE_PROC IN" +
+                                  end + "0987/12/31 23:59:58 DELETE_FAIL /c/3/7f/photo.png" + end +
                                   "12345/10/01 00:00:00 " + end);
 }
 

@@ -18,7 +18,7 @@ class steered_env : public platform::env_wrapper {
 public:
     steered_env() : env_wrapper(platform::default_env()) {}
 
-    std::atomic<std::int64_t> clock_offset_seconds{0};  // now() = real now + this
+    std::atomic<std::int64_t> clock_offset_seconds{0}; // now() = real now + this
     std::optional<platform::file_time> fixed_now;
     platform::local_time local{2026, 1, 5, 3, 4, 9};
     std::string module_path;
@@ -30,8 +30,8 @@ public:
 
     platform::file_time now() override {
         if (fixed_now) return *fixed_now;
-        return env_wrapper::now() +
-               static_cast<platform::file_time>(clock_offset_seconds.load()) * platform::ticks_per_second;
+        return env_wrapper::now() + static_cast<platform::file_time>(clock_offset_seconds.load()) *
+                                        platform::ticks_per_second;
     }
     platform::local_time local_now() override { return local; }
     std::string module_file_path() override { return module_path; }
@@ -40,8 +40,9 @@ public:
         created_directories.push_back(path);
         return env_wrapper::create_directory(path);
     }
-    bool list_directory(const std::string& path,
-                        const std::function<bool(const platform::directory_entry&)>& visit) override {
+    bool
+    list_directory(const std::string& path,
+                   const std::function<bool(const platform::directory_entry&)>& visit) override {
         if (on_list) on_list(path);
         if (!adjust_entry) return env_wrapper::list_directory(path, visit);
         return env_wrapper::list_directory(path, [&](const platform::directory_entry& entry) {

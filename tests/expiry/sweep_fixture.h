@@ -15,9 +15,9 @@
 
 namespace quorin::test {
 
-inline const std::vector<std::string> empty_sweep_lines = {
-    "DELETE_PROC IN", "DELETE_SCAN IN",  "DELETE_SCAN OUT",
-    "DELETE_EXEC IN", "DELETE_EXEC OUT", "DELETE_PROC OUT"};
+inline const std::vector<std::string> empty_sweep_lines = {"DELETE_PROC IN",  "DELETE_SCAN IN",
+                                                           "DELETE_SCAN OUT", "DELETE_EXEC IN",
+                                                           "DELETE_EXEC OUT", "DELETE_PROC OUT"};
 
 class sweep_fixture : public ::testing::Test {
 protected:
@@ -56,7 +56,9 @@ protected:
     }
 
     // root followed by a path such as "/0/00/a", with the platform's separator.
-    std::string in_root(std::string_view relative) const { return root.string() + native_path(relative); }
+    std::string in_root(std::string_view relative) const {
+        return root.string() + native_path(relative);
+    }
 
     steered_env env;
     platform::scoped_env installed{env};

@@ -21,7 +21,8 @@ namespace fs = std::filesystem;
 // An images directory with a file, a subdirectory and links that lead out
 // of it and into it, made once per fuzzing process and removed at its exit.
 struct images_directory {
-    fs::path base = fs::temp_directory_path() / ("quorin-request-fuzz-" + std::to_string(std::random_device{}()));
+    fs::path base = fs::temp_directory_path() /
+                    ("quorin-request-fuzz-" + std::to_string(std::random_device{}()));
     fs::path root;
 
     images_directory() {
@@ -79,7 +80,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view target(reinterpret_cast<const char*>(data), size);
     const auto question = target.find('?');
     const std::string_view path = target.substr(0, question);
-    const std::string_view query = question == std::string_view::npos ? std::string_view() : target.substr(question + 1);
+    const std::string_view query =
+        question == std::string_view::npos ? std::string_view() : target.substr(question + 1);
 
     const source_lookup lookup = find_source(sources(), path);
     if (lookup.outcome == source_lookup::result::found) {
@@ -90,8 +92,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto parsed = parse_parameters(query);
     if (const auto* parameters = std::get_if<conversion_parameters>(&parsed)) {
         check_parameters(*parameters);
-        const fs::path relative = lookup.outcome == source_lookup::result::found ? lookup.relative : fs::path(path);
-        check_cache_key(cache_key(relative, *parameters, parameters->format.value_or(output_format::png)));
+        const fs::path relative =
+            lookup.outcome == source_lookup::result::found ? lookup.relative : fs::path(path);
+        check_cache_key(
+            cache_key(relative, *parameters, parameters->format.value_or(output_format::png)));
     }
     return 0;
 }

@@ -33,7 +33,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const MXML::SyntaxException& error) {
         std::string message;
         error.GetMessage(message);
-    } catch (const quorin::load_exception&) {
-    }
+    } catch (const quorin::load_exception&) {}
     return 0;
 }

@@ -9,9 +9,9 @@
 #include <set>
 #include <vector>
 
-#include "windowed_reader.h"
 #include "os/read_only_file.h"
 #include "support/temp_dir.h"
+#include "windowed_reader.h"
 
 namespace quorin::host {
 namespace {
@@ -27,14 +27,17 @@ std::vector<std::filesystem::path> write_every_format(const std::filesystem::pat
         // Two of Debian's writers fail the sanitizer builds on their own: the
         // JPEG-XR encoder copies between overlapping buffers and the PSD
         // writer leaks. Neither is a format a client can ask for.
-        if (!FreeImage_FIFSupportsWriting(format) || format == FIF_JXR || format == FIF_PSD) continue;
+        if (!FreeImage_FIFSupportsWriting(format) || format == FIF_JXR || format == FIF_PSD)
+            continue;
         for (const int bpp : {24, 8, 1}) {
             if (!FreeImage_FIFSupportsExportBPP(format, bpp)) continue;
-            const std::unique_ptr<FIBITMAP, decltype(&FreeImage_Unload)> image(FreeImage_Allocate(70, 50, bpp),
-                                                                               &FreeImage_Unload);
+            const std::unique_ptr<FIBITMAP, decltype(&FreeImage_Unload)> image(
+                FreeImage_Allocate(70, 50, bpp), &FreeImage_Unload);
             BYTE* bits = FreeImage_GetBits(image.get());
-            for (unsigned i = 0; i < FreeImage_GetPitch(image.get()) * 50; ++i) bits[i] = static_cast<BYTE>(i * 7);
-            const auto file = directory / ("image" + std::to_string(code) + "." + FreeImage_GetFormatFromFIF(format));
+            for (unsigned i = 0; i < FreeImage_GetPitch(image.get()) * 50; ++i)
+                bits[i] = static_cast<BYTE>(i * 7);
+            const auto file = directory / ("image" + std::to_string(code) + "." +
+                                           FreeImage_GetFormatFromFIF(format));
             if (FreeImage_Save(format, image.get(), file.string().c_str(), 0)) {
                 files.push_back(file);
                 break;
@@ -56,7 +59,8 @@ TEST(FileTypeCheck, AnswersWhatTheLibraryAnswersForEveryFormatAndEveryCutOfIt) {
     int cut = 0;
     for (const auto& image : images) {
         const std::string bytes = test::read_file(image);
-        for (const std::size_t length : {0, 1, 2, 3, 4, 6, 8, 12, 16, 18, 26, 32, 100, 4095, 4096, 4097}) {
+        for (const std::size_t length :
+             {0, 1, 2, 3, 4, 6, 8, 12, 16, 18, 26, 32, 100, 4095, 4096, 4097}) {
             if (length >= bytes.size()) continue;
             files.push_back(dir.path() / ("cut" + std::to_string(cut++)));
             test::write_file(files.back(), bytes.substr(0, length));
@@ -64,13 +68,14 @@ TEST(FileTypeCheck, AnswersWhatTheLibraryAnswersForEveryFormatAndEveryCutOfIt) {
         files.push_back(dir.path() / ("cut" + std::to_string(cut++)));
         test::write_file(files.back(), bytes.substr(0, bytes.size() - 1));
     }
-    for (const char* text : {"P1\n2 2\n0 1 1 0\n", "#define x_width 8\n", "/* XPM */\n", "BM", "\x89PNG", "II*",
-                             "GIF89a", "RIFF\0\0\0\0WEBP", "just some text that is no image at all"}) {
+    for (const char* text :
+         {"P1\n2 2\n0 1 1 0\n", "#define x_width 8\n", "/* XPM */\n", "BM", "\x89PNG", "II*",
+          "GIF89a", "RIFF\0\0\0\0WEBP", "just some text that is no image at all"}) {
         files.push_back(dir.path() / ("text" + std::to_string(cut++)));
         test::write_file(files.back(), text);
     }
     files.push_back(dir.path());                 // a directory opens but reads nothing
-    files.push_back(dir.path() / "missing.png");  // no file at all
+    files.push_back(dir.path() / "missing.png"); // no file at all
 
     std::set<int> answers;
     for (const auto& file : files) {
@@ -107,7 +112,8 @@ TEST(WindowedReader, ReadsSeeksAndTellsAsAStdioStream) {
         case 0: {
             const unsigned size = item(random), items = count(random);
             std::vector<char> got(std::size_t{size} * items + 1, 'x'), want(got.size(), 'x');
-            ASSERT_EQ(reader.read(got.data(), size, items), std::fread(want.data(), size, items, stream.get()))
+            ASSERT_EQ(reader.read(got.data(), size, items),
+                      std::fread(want.data(), size, items, stream.get()))
                 << "step " << step;
             ASSERT_EQ(got, want) << "step " << step;
             break;
@@ -115,7 +121,8 @@ TEST(WindowedReader, ReadsSeeksAndTellsAsAStdioStream) {
         default: {
             const int origin = std::array{SEEK_SET, SEEK_CUR, SEEK_END}[origin_index(random)];
             const long by = offset(random);
-            ASSERT_EQ(reader.seek(by, origin), std::fseek(stream.get(), by, origin)) << "step " << step;
+            ASSERT_EQ(reader.seek(by, origin), std::fseek(stream.get(), by, origin))
+                << "step " << step;
         }
         }
         ASSERT_EQ(reader.tell(), std::ftell(stream.get())) << "step " << step;

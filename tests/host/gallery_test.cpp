@@ -17,11 +17,13 @@ TEST(Gallery, ListsTheImagesBelowTheRootSortedAndConfined) {
     }
     // Judged by content, not by name.
     test::write_file(root / "notes.jpg", "not a picture");
-    ASSERT_TRUE(write_pattern_image(dir.path() / "secret.png", 8, 8, output_format::png, pattern::rings));
+    ASSERT_TRUE(
+        write_pattern_image(dir.path() / "secret.png", 8, 8, output_format::png, pattern::rings));
     std::filesystem::create_symlink(dir.path() / "secret.png", root / "leak.png");
 
     const auto entries = gallery_entries(root, 100);
-    EXPECT_EQ(entries, (std::vector<std::filesystem::path>{"a.JPG", "b/c.gif", "b/d.bmp", "no-extension", "z.png"}));
+    EXPECT_EQ(entries, (std::vector<std::filesystem::path>{"a.JPG", "b/c.gif", "b/d.bmp",
+                                                           "no-extension", "z.png"}));
     EXPECT_EQ(gallery_entries(root, 2).size(), 2u);
 }
 

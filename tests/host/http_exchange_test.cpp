@@ -28,8 +28,10 @@ http_request request_of(const std::string& method, bool keep_alive = true) {
 }
 
 // The module's way: the header block through ServerSupportFunction.
-void send_module_header(EXTENSION_CONTROL_BLOCK* record, const char* status, const std::string& block) {
-    record->ServerSupportFunction(record->ConnID, HSE_REQ_SEND_RESPONSE_HEADER, const_cast<char*>(status), nullptr,
+void send_module_header(EXTENSION_CONTROL_BLOCK* record, const char* status,
+                        const std::string& block) {
+    record->ServerSupportFunction(record->ConnID, HSE_REQ_SEND_RESPONSE_HEADER,
+                                  const_cast<char*>(status), nullptr,
                                   reinterpret_cast<DWORD*>(const_cast<char*>(block.c_str())));
 }
 
@@ -56,10 +58,11 @@ TEST(HttpExchange, PutsStatusDateAndConnectionBeforeTheModulesBlock) {
     write_client(exchange.record(), "abc");
     exchange.finish();
 
-    const std::regex expected("HTTP/1\\.1 200 OK\r\n"
-                              "Date: [A-Z][a-z]{2}, \\d\\d [A-Z][a-z]{2} \\d{4} \\d\\d:\\d\\d:\\d\\d GMT\r\n"
-                              "Connection: keep-alive\r\n"
-                              "Content-Type: image/png\r\nContent-Length: 3\r\n\r\nabc");
+    const std::regex expected(
+        "HTTP/1\\.1 200 OK\r\n"
+        "Date: [A-Z][a-z]{2}, \\d\\d [A-Z][a-z]{2} \\d{4} \\d\\d:\\d\\d:\\d\\d GMT\r\n"
+        "Connection: keep-alive\r\n"
+        "Content-Type: image/png\r\nContent-Length: 3\r\n\r\nabc");
     EXPECT_TRUE(std::regex_match(out.all(), expected)) << out.all();
     // Header and small body leave together.
     EXPECT_EQ(out.sends.size(), 1u);

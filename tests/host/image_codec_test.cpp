@@ -32,12 +32,14 @@ protected:
             return {};
         }
         const memory_stream out;
-        EXPECT_EQ(convert_image(file, *source_format, parameters, format, out.get()), conversion_status::converted);
+        EXPECT_EQ(convert_image(file, *source_format, parameters, format, out.get()),
+                  conversion_status::converted);
         return test::decode(stream_bytes(out));
     }
 
-    std::filesystem::path image(const std::string& name, unsigned width, unsigned height, output_format format,
-                                pattern kind = pattern::waves, bool transparent = false) {
+    std::filesystem::path image(const std::string& name, unsigned width, unsigned height,
+                                output_format format, pattern kind = pattern::waves,
+                                bool transparent = false) {
         const auto file = dir.path() / name;
         EXPECT_TRUE(write_pattern_image(file, width, height, format, kind, transparent));
         return file;
@@ -50,14 +52,19 @@ TEST_F(ImageCodec, JpegIsDecodedReducedAndFittedExactly) {
     // 1000 x 750 reduces by 8 to 125 x 94 while decoding; the result must
     // still be the exact fitted size, whatever the reduced decode gave.
     const auto file = image("photo.jpg", 1000, 750, output_format::jpeg);
-    for (const auto& [box, expected] : std::vector<std::pair<int, std::pair<unsigned, unsigned>>>{
-             {125, {125, 94}}, {126, {126, 95}}, {300, {300, 225}}, {999, {999, 749}}, {1000, {1000, 750}}}) {
+    for (const auto& [box, expected] :
+         std::vector<std::pair<int, std::pair<unsigned, unsigned>>>{{125, {125, 94}},
+                                                                    {126, {126, 95}},
+                                                                    {300, {300, 225}},
+                                                                    {999, {999, 749}},
+                                                                    {1000, {1000, 750}}}) {
         const auto result = convert(file, box, std::nullopt, output_format::jpeg);
         EXPECT_EQ(result.format, FIF_JPEG);
         EXPECT_EQ(result.width, expected.first) << box;
         EXPECT_EQ(result.height, expected.second) << box;
     }
-    const auto tall = convert(image("tall.jpg", 300, 1200, output_format::jpeg), 1000, 100, output_format::png);
+    const auto tall =
+        convert(image("tall.jpg", 300, 1200, output_format::jpeg), 1000, 100, output_format::png);
     EXPECT_EQ(tall.format, FIF_PNG);
     EXPECT_EQ(tall.width, 25u);
     EXPECT_EQ(tall.height, 100u);
@@ -71,11 +78,13 @@ TEST_F(ImageCodec, WritesEveryFormatFromEverySourceFormat) {
                                                                 {output_format::webp, FIF_WEBP}};
     for (const auto& [source_format, source_code] : formats) {
         if (!can_write(source_format)) continue;
-        const auto file = image("source." + std::string(format_extension(source_format)), 200, 100, source_format);
+        const auto file = image("source." + std::string(format_extension(source_format)), 200, 100,
+                                source_format);
         for (const auto& [target, target_code] : formats) {
             if (!can_write(target)) continue;
             const auto result = convert(file, 50, std::nullopt, target);
-            EXPECT_EQ(result.format, target_code) << format_name(source_format) << " to " << format_name(target);
+            EXPECT_EQ(result.format, target_code)
+                << format_name(source_format) << " to " << format_name(target);
             EXPECT_EQ(result.width, 50u);
             EXPECT_EQ(result.height, 25u);
         }
@@ -91,7 +100,8 @@ TEST_F(ImageCodec, TransparencyIsKeptWhereTheFormatHasItAndFlattenedElsewhere) {
 }
 
 TEST_F(ImageCodec, NeverEnlarges) {
-    const auto result = convert(image("small.png", 40, 30, output_format::png), 400, 300, output_format::png);
+    const auto result =
+        convert(image("small.png", 40, 30, output_format::png), 400, 300, output_format::png);
     EXPECT_EQ(result.width, 40u);
     EXPECT_EQ(result.height, 30u);
 }
@@ -115,9 +125,11 @@ TEST_F(ImageCodec, FilesThatAreNoImagesAreRecognised) {
     EXPECT_FALSE(readable_format(text));
     // A file that claims to be a JPEG but breaks off is unreadable.
     const auto broken = dir.path() / "broken.jpg";
-    test::write_file(broken, test::read_file(image("whole.jpg", 64, 64, output_format::jpeg)).substr(0, 4));
+    test::write_file(broken,
+                     test::read_file(image("whole.jpg", 64, 64, output_format::jpeg)).substr(0, 4));
     const memory_stream out;
-    EXPECT_EQ(convert_image(broken, FIF_JPEG, {}, output_format::png, out.get()), conversion_status::unreadable);
+    EXPECT_EQ(convert_image(broken, FIF_JPEG, {}, output_format::png, out.get()),
+              conversion_status::unreadable);
 }
 
 // An 800 x 400 JPEG, black on its left half, white on its right.
@@ -145,7 +157,7 @@ TEST_F(ImageCodec, PhotosAreTurnedAsTheirCameraHeldThemAndLoseTheirMetadata) {
         test::write_file(turned, test::with_exif_orientation(jpeg, orientation));
         const bool quarter = orientation >= 5;
         conversion_parameters box;
-        box.width = 100;  // reduced while decoding, then fitted
+        box.width = 100; // reduced while decoding, then fitted
         for (const auto& parameters : {conversion_parameters{}, box}) {
             const memory_stream out;
             ASSERT_EQ(convert_image(turned, FIF_JPEG, parameters, output_format::jpeg, out.get()),
@@ -182,22 +194,26 @@ TEST_F(ImageCodec, SourcesOfTooManyPixelsAreRefusedBeforeDecoding) {
     const auto claimed = dir.path() / "claimed.jpg";
     const memory_stream out;
     test::write_file(claimed, test::with_claimed_jpeg_size(jpeg, 10000, 10001));
-    EXPECT_EQ(convert_image(claimed, FIF_JPEG, {}, output_format::png, out.get()), conversion_status::too_large);
+    EXPECT_EQ(convert_image(claimed, FIF_JPEG, {}, output_format::png, out.get()),
+              conversion_status::too_large);
     test::write_file(claimed, test::with_claimed_jpeg_size(jpeg, 60000, 60000));
-    EXPECT_EQ(convert_image(claimed, FIF_JPEG, {}, output_format::png, out.get()), conversion_status::too_large);
+    EXPECT_EQ(convert_image(claimed, FIF_JPEG, {}, output_format::png, out.get()),
+              conversion_status::too_large);
     test::write_file(claimed, test::with_claimed_jpeg_size(jpeg, 64, 48));
-    EXPECT_EQ(convert_image(claimed, FIF_JPEG, {}, output_format::png, out.get()), conversion_status::converted);
+    EXPECT_EQ(convert_image(claimed, FIF_JPEG, {}, output_format::png, out.get()),
+              conversion_status::converted);
 
     // A BMP header that claims 20000 x 20000 with no pixels behind it.
     std::string bmp = test::read_file(image("small.bmp", 4, 4, output_format::bmp));
     const auto put32 = [&](std::size_t at, std::uint32_t value) {
         for (int i = 0; i < 4; ++i) bmp.at(at + i) = static_cast<char>(value >> (8 * i));
     };
-    put32(18, 20000);  // BITMAPINFOHEADER width and height
+    put32(18, 20000); // BITMAPINFOHEADER width and height
     put32(22, 20000);
     const auto claimed_bmp = dir.path() / "claimed.bmp";
     test::write_file(claimed_bmp, bmp);
-    EXPECT_EQ(convert_image(claimed_bmp, FIF_BMP, {}, output_format::png, out.get()), conversion_status::too_large);
+    EXPECT_EQ(convert_image(claimed_bmp, FIF_BMP, {}, output_format::png, out.get()),
+              conversion_status::too_large);
 }
 
 TEST(OutputFormats, DefaultIsTheSourcesOwnFormatWhereAClientCouldAskForIt) {

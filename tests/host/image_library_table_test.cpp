@@ -4,30 +4,35 @@
 #include <gtest/gtest.h>
 
 #include "sample_images.h"
-#include "utf16_text.h"
 #include "support/temp_dir.h"
+#include "utf16_text.h"
 
 namespace quorin::host {
 namespace {
 
 TEST(ImageLibraryTable, HoldsTheLibraryAtTheModulesPositions) {
     FreeImageFunction* table = image_library_table();
-    EXPECT_EQ(table[FreeImageAPI_AcquireMemory], reinterpret_cast<FreeImageFunction>(&FreeImage_AcquireMemory));
-    EXPECT_EQ(table[FreeImageAPI_GetFIFMimeType], reinterpret_cast<FreeImageFunction>(&FreeImage_GetFIFMimeType));
+    EXPECT_EQ(table[FreeImageAPI_AcquireMemory],
+              reinterpret_cast<FreeImageFunction>(&FreeImage_AcquireMemory));
+    EXPECT_EQ(table[FreeImageAPI_GetFIFMimeType],
+              reinterpret_cast<FreeImageFunction>(&FreeImage_GetFIFMimeType));
     EXPECT_EQ(table[FreeImageAPI_GetFileTypeFromMemory],
               reinterpret_cast<FreeImageFunction>(&FreeImage_GetFileTypeFromMemory));
-    EXPECT_EQ(table[FreeImageAPI_GetFileTypeU], reinterpret_cast<FreeImageFunction>(&file_type_of_utf16_path));
+    EXPECT_EQ(table[FreeImageAPI_GetFileTypeU],
+              reinterpret_cast<FreeImageFunction>(&file_type_of_utf16_path));
     EXPECT_GE(image_library_table_size, 55);
     EXPECT_EQ(table, image_library_table());
 }
 
 TEST(ImageLibraryTable, FindsAFilesTypeFromItsContentByUtf16Path) {
     test::temp_dir dir;
-    const std::string name = "caf\xc3\xa9 picture.gif";  // no help from the extension: it lies
-    ASSERT_TRUE(write_pattern_image(dir.path() / name, 16, 16, output_format::png, pattern::checker));
+    const std::string name = "caf\xc3\xa9 picture.gif"; // no help from the extension: it lies
+    ASSERT_TRUE(
+        write_pattern_image(dir.path() / name, 16, 16, output_format::png, pattern::checker));
     test::write_file(dir.path() / "text.png", "plain text");
 
-    const auto type_of = reinterpret_cast<FreeImage_GetFileTypeU_t>(image_library_table()[FreeImageAPI_GetFileTypeU]);
+    const auto type_of = reinterpret_cast<FreeImage_GetFileTypeU_t>(
+        image_library_table()[FreeImageAPI_GetFileTypeU]);
     EXPECT_EQ(type_of(to_utf16((dir.path() / name).string()).c_str(), 0), FIF_PNG);
     EXPECT_EQ(type_of(to_utf16((dir.path() / "text.png").string()).c_str(), 0), FIF_UNKNOWN);
     EXPECT_EQ(type_of(to_utf16((dir.path() / "missing.png").string()).c_str(), 0), FIF_UNKNOWN);

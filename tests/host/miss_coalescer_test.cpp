@@ -46,7 +46,7 @@ TEST(MissCoalescer, ConcurrentMissesConvertOnce) {
             auto lease = coalescer.claim(u"photo_w320.jpg");
             if (stored.load()) return;
             if (!lease.converts()) {
-                ++early_returns;  // woken before the result existed
+                ++early_returns; // woken before the result existed
                 return;
             }
             ++conversions;

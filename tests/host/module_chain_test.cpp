@@ -5,8 +5,8 @@
 
 #include "http_exchange.h"
 #include "image_library_table.h"
-#include "sample_images.h"
 #include "os/dynamic_library.h"
+#include "sample_images.h"
 #include "support/host_process.h"
 #include "support/temp_dir.h"
 
@@ -32,14 +32,15 @@ HRESULT store_through(NTrelvaneModule::IImageOutputCached* output) {
     output->SetCacheKey(u"album/picture.png", &time);
     record_of_test->from_cache = output->OutputFromCache();
     auto& image = record_of_test->image;
-    FIMEMORY* stream = FreeImage_OpenMemory(reinterpret_cast<BYTE*>(image.data()), static_cast<DWORD>(image.size()));
+    FIMEMORY* stream = FreeImage_OpenMemory(reinterpret_cast<BYTE*>(image.data()),
+                                            static_cast<DWORD>(image.size()));
     const HRESULT result = output->Output(stream);
     FreeImage_CloseMemory(stream);
     return result;
 }
 
-extern "C" bool test_convert(EXTENSION_CONTROL_BLOCK* request, std::uint64_t a, std::uint64_t b, std::uint64_t c,
-                             NTrelvaneModule::IImageOutputCached* output) {
+extern "C" bool test_convert(EXTENSION_CONTROL_BLOCK* request, std::uint64_t a, std::uint64_t b,
+                             std::uint64_t c, NTrelvaneModule::IImageOutputCached* output) {
     auto& seen = *record_of_test;
     ++seen.convert_calls;
     seen.request = request;
@@ -50,8 +51,9 @@ extern "C" bool test_convert(EXTENSION_CONTROL_BLOCK* request, std::uint64_t a, 
     return true;
 }
 
-extern "C" bool test_convert_with_time(EXTENSION_CONTROL_BLOCK* request, std::uint64_t a, std::uint64_t b,
-                                       std::uint64_t c, NTrelvaneModule::IImageOutputWithTimeCached*) {
+extern "C" bool test_convert_with_time(EXTENSION_CONTROL_BLOCK* request, std::uint64_t a,
+                                       std::uint64_t b, std::uint64_t c,
+                                       NTrelvaneModule::IImageOutputWithTimeCached*) {
     ++record_of_test->convert_with_time_calls;
     record_of_test->request = request;
     record_of_test->a = a + b + c;
@@ -64,7 +66,8 @@ extern "C" int test_core(const void* job, FIMEMORY* out) {
     return 415;
 }
 
-const chain_ends test_ends{&test_convert, &test_convert_with_time, reinterpret_cast<void*>(&test_core)};
+const chain_ends test_ends{&test_convert, &test_convert_with_time,
+                           reinterpret_cast<void*>(&test_core)};
 
 class ModuleChain : public ::testing::Test {
 protected:
@@ -84,7 +87,8 @@ protected:
     // Cache files below a module's cache folder.
     static std::vector<std::filesystem::path> cached(const std::filesystem::path& module) {
         std::vector<std::filesystem::path> files;
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(module.parent_path() / "cache")) {
+        for (const auto& entry :
+             std::filesystem::recursive_directory_iterator(module.parent_path() / "cache")) {
             if (entry.is_regular_file()) files.push_back(entry.path());
         }
         return files;
@@ -125,10 +129,11 @@ TEST_F(ModuleChain, ARequestPassesEveryModuleAndTheLastOneCaches) {
     ASSERT_TRUE(chain) << error;
 
     std::string sent;
-    http_exchange exchange({"GET", "/picture.png", "", true}, [&](const char* data, std::size_t size) {
-        sent.append(data, size);
-        return true;
-    });
+    http_exchange exchange({"GET", "/picture.png", "", true},
+                           [&](const char* data, std::size_t size) {
+                               sent.append(data, size);
+                               return true;
+                           });
     EXPECT_TRUE(chain->convert(exchange.record(), 7, 8, 9));
     exchange.finish();
 
@@ -171,7 +176,8 @@ TEST_F(ModuleChain, AModuleThatDoesNotStartIsNamedWithItsSettingsFile) {
     std::string error;
     EXPECT_FALSE(module_chain::load({first, second}, test_ends, image_library_table(), error));
     EXPECT_NE(error.find(second.string()), std::string::npos) << error;
-    EXPECT_NE(error.find((second.parent_path() / "quorin.setting").string()), std::string::npos) << error;
+    EXPECT_NE(error.find((second.parent_path() / "quorin.setting").string()), std::string::npos)
+        << error;
 }
 
 TEST_F(ModuleChain, RefusesWhatCannotFormAChain) {
@@ -179,7 +185,8 @@ TEST_F(ModuleChain, RefusesWhatCannotFormAChain) {
     EXPECT_FALSE(module_chain::load({first, first}, test_ends, image_library_table(), error));
     EXPECT_NE(error.find("twice"), std::string::npos) << error;
 
-    EXPECT_FALSE(module_chain::load({dir.path() / "missing.so"}, test_ends, image_library_table(), error));
+    EXPECT_FALSE(
+        module_chain::load({dir.path() / "missing.so"}, test_ends, image_library_table(), error));
     EXPECT_NE(error.find("cannot load module"), std::string::npos) << error;
 
     EXPECT_FALSE(module_chain::load({}, test_ends, image_library_table(), error));

@@ -7,7 +7,9 @@
 namespace quorin::host {
 namespace {
 
-parsed_options parse(const std::vector<std::string>& arguments) { return parse_options(arguments, "/opt/q/quorin.so"); }
+parsed_options parse(const std::vector<std::string>& arguments) {
+    return parse_options(arguments, "/opt/q/quorin.so");
+}
 
 TEST(Options, DefaultsListenLocallyAndLoadTheBuiltModule) {
     const auto parsed = parse({"--images", "pics"});
@@ -20,8 +22,8 @@ TEST(Options, DefaultsListenLocallyAndLoadTheBuiltModule) {
 }
 
 TEST(Options, ModulesChainInTheOrderGiven) {
-    const auto parsed = parse({"--module", "a.so", "--images", "p", "--module", "b.so", "--threads", "12",
-                               "--listen", "127.0.0.1:0", "--quiet"});
+    const auto parsed = parse({"--module", "a.so", "--images", "p", "--module", "b.so", "--threads",
+                               "12", "--listen", "127.0.0.1:0", "--quiet"});
     ASSERT_TRUE(parsed.options) << parsed.error;
     EXPECT_EQ(parsed.options->modules, (std::vector<std::filesystem::path>{"a.so", "b.so"}));
     EXPECT_EQ(parsed.options->threads, 12u);
@@ -55,7 +57,8 @@ TEST(ListenAddress, TakesHostAndPortOrAPortAlone) {
     EXPECT_EQ(listening_ports_option("127.0.0.1:8080"), "127.0.0.1:8080");
     EXPECT_EQ(listening_ports_option("9000"), "127.0.0.1:9000");
     EXPECT_EQ(listening_ports_option("0.0.0.0:0"), "0.0.0.0:0");
-    for (const char* bad : {"", "127.0.0.1:", ":80", "host:http", "1.2.3.4:65536", "a b:1", "1,2:3"}) {
+    for (const char* bad :
+         {"", "127.0.0.1:", ":80", "host:http", "1.2.3.4:65536", "a b:1", "1,2:3"}) {
         EXPECT_EQ(listening_ports_option(bad), "") << bad;
     }
 }

@@ -7,7 +7,8 @@ namespace {
 
 conversion_parameters parsed(std::string_view query) {
     auto result = parse_parameters(query);
-    if (const auto* error = std::get_if<std::string>(&result)) ADD_FAILURE() << query << ": " << *error;
+    if (const auto* error = std::get_if<std::string>(&result))
+        ADD_FAILURE() << query << ": " << *error;
     return std::get_if<conversion_parameters>(&result) ? std::get<conversion_parameters>(result)
                                                        : conversion_parameters{};
 }
@@ -44,8 +45,8 @@ TEST(RequestParameters, AcceptsTheLimits) {
 }
 
 TEST(RequestParameters, RefusesValuesOutOfRangeOrNotNumbers) {
-    for (const char* query : {"w=0", "w=8193", "h=-5", "w=+5", "w=abc", "w=12px", "w=", "w", "w=1e3",
-                              "w=99999999999", "w=%20%31", "q=0", "q=101", "h=3.5"}) {
+    for (const char* query : {"w=0", "w=8193", "h=-5", "w=+5", "w=abc", "w=12px", "w=", "w",
+                              "w=1e3", "w=99999999999", "w=%20%31", "q=0", "q=101", "h=3.5"}) {
         EXPECT_NE(rejected(query), "") << query;
     }
     EXPECT_NE(rejected("w=0").find("1 to 8192"), std::string::npos);

@@ -15,9 +15,9 @@ TEST(FitInside, KeepsTheAspectRatioWithTheLimitingSideExact) {
 }
 
 TEST(FitInside, RoundsTheOtherSideToTheNearestPixel) {
-    EXPECT_EQ(fit_inside({1000, 750}, 125, std::nullopt), (image_size{125, 94}));  // 93.75
-    EXPECT_EQ(fit_inside({1000, 333}, 100, std::nullopt), (image_size{100, 33}));  // 33.3
-    EXPECT_EQ(fit_inside({3, 2}, 2, std::nullopt), (image_size{2, 1}));            // 1.33
+    EXPECT_EQ(fit_inside({1000, 750}, 125, std::nullopt), (image_size{125, 94})); // 93.75
+    EXPECT_EQ(fit_inside({1000, 333}, 100, std::nullopt), (image_size{100, 33})); // 33.3
+    EXPECT_EQ(fit_inside({3, 2}, 2, std::nullopt), (image_size{2, 1}));           // 1.33
 }
 
 TEST(FitInside, NeverEnlargesAndNeverReachesZero) {

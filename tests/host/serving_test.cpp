@@ -36,15 +36,18 @@ protected:
         write_image(images / "touched.jpg", 400, 300);
         write_image(images / "crowd.jpg", 2000, 1500);
         write_image(images / "dated.png", 64, 64);
-        set_modification_time(images / "dated.png", time_point_cast<system_clock::duration>(dated_time));
+        set_modification_time(images / "dated.png",
+                              time_point_cast<system_clock::duration>(dated_time));
         write_file(images / "notes.jpg", "a text file with an image's name");
         write_file(dir->path() / "outside" / "secret.jpg", "SECRET");
-        std::filesystem::create_symlink(dir->path() / "outside" / "secret.jpg", images / "escape.jpg");
+        std::filesystem::create_symlink(dir->path() / "outside" / "secret.jpg",
+                                        images / "escape.jpg");
 
         const auto module = install_module(dir->path() / "module", "cache");
         cache_root = module.parent_path() / "cache";
         std::filesystem::create_directories(cache_root);
-        host = new host_process({"--images", images.string(), "--module", module.string(), "--threads", "40"});
+        host = new host_process(
+            {"--images", images.string(), "--module", module.string(), "--threads", "40"});
     }
 
     static void TearDownTestSuite() {
@@ -91,7 +94,8 @@ TEST_F(Serving, ConvertedAnswersHaveTheRequestedSizeAndFormat) {
         const auto response = get(expected.target);
         ASSERT_EQ(response.status, 200) << expected.target << ": " << response.body;
         EXPECT_EQ(response.header("content-type"), expected.content_type) << expected.target;
-        EXPECT_EQ(response.header("content-length"), std::to_string(response.body.size())) << expected.target;
+        EXPECT_EQ(response.header("content-length"), std::to_string(response.body.size()))
+            << expected.target;
         const auto image = decode(response.body);
         EXPECT_EQ(image.format, expected.format) << expected.target;
         EXPECT_EQ(image.width, expected.width) << expected.target;
@@ -162,20 +166,22 @@ TEST_F(Serving, AChangedSourceIsConvertedAgain) {
 
 TEST_F(Serving, MistakesGetAStatusAndAShortText) {
     // Removed again below, so that the gallery shows convertible images only.
-    write_file(images / "huge.jpg", with_claimed_jpeg_size(read_file(images / "photo.jpg"), 30000, 30000));
+    write_file(images / "huge.jpg",
+               with_claimed_jpeg_size(read_file(images / "photo.jpg"), 30000, 30000));
     const std::vector<std::pair<std::string, long>> cases = {
-        {"/missing.jpg", 404},        {"/sub", 404},
-        {"/photo.jpg?w=0", 400},      {"/photo.jpg?w=abc", 400},
-        {"/photo.jpg?h=8193", 400},   {"/photo.jpg?q=101", 400},
-        {"/photo.jpg?size=3", 400},   {"/photo.jpg?format=tiff", 400},
-        {"/notes.jpg", 415},          {"/huge.jpg?w=100", 422},
+        {"/missing.jpg", 404},      {"/sub", 404},
+        {"/photo.jpg?w=0", 400},    {"/photo.jpg?w=abc", 400},
+        {"/photo.jpg?h=8193", 400}, {"/photo.jpg?q=101", 400},
+        {"/photo.jpg?size=3", 400}, {"/photo.jpg?format=tiff", 400},
+        {"/notes.jpg", 415},        {"/huge.jpg?w=100", 422},
     };
     for (const auto& [target, status] : cases) {
         const auto response = get(target);
         EXPECT_EQ(response.status, status) << target;
         EXPECT_EQ(response.header("content-type"), "text/plain; charset=utf-8") << target;
         EXPECT_FALSE(response.body.empty()) << target;
-        EXPECT_EQ(response.header("content-length"), std::to_string(response.body.size())) << target;
+        EXPECT_EQ(response.header("content-length"), std::to_string(response.body.size()))
+            << target;
     }
     for (const char* method : {"POST", "PUT", "DELETE", "OPTIONS"}) {
         const auto response = get("/photo.jpg", method);
@@ -187,8 +193,9 @@ TEST_F(Serving, MistakesGetAStatusAndAShortText) {
 }
 
 TEST_F(Serving, PathsCannotLeaveTheImagesDirectory) {
-    for (const char* target : {"/../outside/secret.jpg", "/sub/%2e%2e/%2e%2e/outside/secret.jpg",
-                               "/sub/../../outside/secret.jpg", "/escape.jpg", "/escape.jpg?w=10"}) {
+    for (const char* target :
+         {"/../outside/secret.jpg", "/sub/%2e%2e/%2e%2e/outside/secret.jpg",
+          "/sub/../../outside/secret.jpg", "/escape.jpg", "/escape.jpg?w=10"}) {
         const auto response = get(target);
         EXPECT_EQ(response.status, 403) << target;
         EXPECT_EQ(response.body.find("SECRET"), std::string::npos) << target;
@@ -198,8 +205,8 @@ TEST_F(Serving, PathsCannotLeaveTheImagesDirectory) {
 TEST_F(Serving, KeepAliveServesSeveralRequestsOnOneConnection) {
     http_client client;
     std::vector<http_response> responses;
-    for (const char* target : {"/photo.jpg?w=64", "/photo.jpg?w=64", "/missing.jpg", "/", "/metrics",
-                               "/photo.jpg?w=abc", "/photo.jpg?w=65"}) {
+    for (const char* target : {"/photo.jpg?w=64", "/photo.jpg?w=64", "/missing.jpg", "/",
+                               "/metrics", "/photo.jpg?w=abc", "/photo.jpg?w=65"}) {
         responses.push_back(client.request(host->url(target)));
     }
     responses.push_back(client.request(host->url("/photo.jpg?w=64"), "HEAD"));
@@ -258,12 +265,13 @@ TEST_F(Serving, TheGalleryShowsEveryImageAsAThumbnailThroughTheCache) {
     EXPECT_EQ(page.header("content-type"), "text/html; charset=utf-8");
     std::vector<std::string> thumbnails;
     const std::regex image_tag("<img src=\"([^\"]+)\"");
-    for (auto it = std::sregex_iterator(page.body.begin(), page.body.end(), image_tag); it != std::sregex_iterator();
-         ++it) {
+    for (auto it = std::sregex_iterator(page.body.begin(), page.body.end(), image_tag);
+         it != std::sregex_iterator(); ++it) {
         thumbnails.push_back(std::regex_replace((*it)[1].str(), std::regex("&amp;"), "&"));
     }
-    EXPECT_EQ(thumbnails.size(), 8u);  // every image, not the text file nor the escaping link
-    EXPECT_NE(std::find(thumbnails.begin(), thumbnails.end(), "/sub/deep.jpg?w=160&h=160"), thumbnails.end());
+    EXPECT_EQ(thumbnails.size(), 8u); // every image, not the text file nor the escaping link
+    EXPECT_NE(std::find(thumbnails.begin(), thumbnails.end(), "/sub/deep.jpg?w=160&h=160"),
+              thumbnails.end());
     for (const auto& thumbnail : thumbnails) {
         const auto response = get(thumbnail);
         EXPECT_EQ(response.status, 200) << thumbnail;

@@ -85,8 +85,8 @@ TEST_F(SourceLookup, GivesTheModificationTimeOfTheFileFound) {
 }
 
 TEST_F(SourceLookup, RefusesEveryWayOut) {
-    for (const char* path : {"/../outside/secret.jpg", "/sub/../a.jpg", "/..", "/link.jpg", "/outdir/secret.jpg",
-                             "/../images2.jpg"}) {
+    for (const char* path : {"/../outside/secret.jpg", "/sub/../a.jpg", "/..", "/link.jpg",
+                             "/outdir/secret.jpg", "/../images2.jpg"}) {
         EXPECT_EQ(find_source(*images, path).outcome, result::escapes) << path;
     }
 }

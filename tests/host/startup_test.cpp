@@ -21,7 +21,8 @@ protected:
         write_image(images / "photo.jpg", 800, 600);
     }
 
-    std::vector<std::string> arguments_for(const std::vector<std::filesystem::path>& modules) const {
+    std::vector<std::string>
+    arguments_for(const std::vector<std::filesystem::path>& modules) const {
         std::vector<std::string> arguments{"--images", images.string()};
         for (const auto& module : modules) {
             arguments.push_back("--module");
@@ -36,19 +37,22 @@ protected:
 
 TEST_F(Startup, AModuleThatDoesNotStartStopsTheHostWithItsName) {
     const auto module = install_module(dir.path() / "broken", "cache");
-    write_file(module.parent_path() / "quorin.setting", "<?xml version='1.0'?><quorin><CacheFolderPath>");
+    write_file(module.parent_path() / "quorin.setting",
+               "<?xml version='1.0'?><quorin><CacheFolderPath>");
     const auto run = run_host_to_end(arguments_for({module}), run_timeout);
     ASSERT_TRUE(run.exit_code);
     EXPECT_NE(*run.exit_code, 0);
     EXPECT_NE(run.output.find(module.string()), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find((module.parent_path() / "quorin.setting").string()), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find((module.parent_path() / "quorin.setting").string()),
+              std::string::npos)
+        << run.output;
     EXPECT_EQ(run.output.find(" at http://"), std::string::npos) << run.output;
 }
 
 TEST_F(Startup, UsageMistakesAndMissingDirectoriesAreReported) {
     const auto module = install_module(dir.path() / "module", "cache");
-    const auto no_images = run_host_to_end({"--images", (dir.path() / "nope").string(), "--module", module.string()},
-                                           run_timeout);
+    const auto no_images = run_host_to_end(
+        {"--images", (dir.path() / "nope").string(), "--module", module.string()}, run_timeout);
     EXPECT_EQ(no_images.exit_code, 1);
     EXPECT_NE(no_images.output.find("does not exist"), std::string::npos) << no_images.output;
 
@@ -81,7 +85,8 @@ TEST_F(Startup, StopsCleanlyOnSigterm) {
     host_process host(arguments_for({module}));
     EXPECT_EQ(http_client().request(host.url("/photo.jpg?w=10")).status, 200);
     EXPECT_EQ(host.stop(), 0);
-    EXPECT_TRUE(host.wait_for_line([](const std::string& line) { return line.find("stopping") != std::string::npos; }));
+    EXPECT_TRUE(host.wait_for_line(
+        [](const std::string& line) { return line.find("stopping") != std::string::npos; }));
 }
 
 // Each kept-alive connection holds one worker while it stays open. With
@@ -137,7 +142,8 @@ TEST_F(Startup, AnswersDirectlyWhenTheCacheCannotStore) {
 TEST_F(Startup, ServesThroughAChainOfTwoModules) {
     const auto first = install_module(dir.path() / "first", "cache");
     const auto second = install_module(dir.path() / "second", "cache");
-    for (const auto& module : {first, second}) std::filesystem::create_directories(module.parent_path() / "cache");
+    for (const auto& module : {first, second})
+        std::filesystem::create_directories(module.parent_path() / "cache");
     host_process host(arguments_for({first, second}));
     http_client client;
     const auto stored = client.request(host.url("/photo.jpg?w=40"));
@@ -148,7 +154,8 @@ TEST_F(Startup, ServesThroughAChainOfTwoModules) {
 
     const auto files_below = [](const std::filesystem::path& root) {
         std::size_t count = 0;
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) count += entry.is_regular_file();
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
+            count += entry.is_regular_file();
         return count;
     };
     EXPECT_EQ(files_below(first.parent_path() / "cache"), 0u);

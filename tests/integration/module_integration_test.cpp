@@ -20,8 +20,8 @@ struct conversion {
     bool answered_from_cache = false;
 };
 
-bool host_converter(EXTENSION_CONTROL_BLOCK*, std::uint64_t job_address, std::uint64_t, std::uint64_t,
-                    NTrelvaneModule::IImageOutputCached* output) {
+bool host_converter(EXTENSION_CONTROL_BLOCK*, std::uint64_t job_address, std::uint64_t,
+                    std::uint64_t, NTrelvaneModule::IImageOutputCached* output) {
     auto& job = *reinterpret_cast<conversion*>(job_address);
     output->SetCacheKey(job.key, &job.source_time);
     job.answered_from_cache = output->OutputFromCache() == S_OK;
@@ -67,7 +67,8 @@ TEST_F(ModuleIntegration, ServesConversionsThroughItsCacheBesideTheModule) {
     ASSERT_TRUE(convert(first.record(), reinterpret_cast<std::uint64_t>(&job), 0, 0));
     EXPECT_FALSE(job.answered_from_cache);
     EXPECT_EQ(first.response.body, job.converted);
-    EXPECT_EQ(quorin::test::read_file(dir.path() / "cache" / "6" / "20" / "photo.jpg"), job.converted);
+    EXPECT_EQ(quorin::test::read_file(dir.path() / "cache" / "6" / "20" / "photo.jpg"),
+              job.converted);
 
     fake_request second("GET");
     ASSERT_TRUE(convert(second.record(), reinterpret_cast<std::uint64_t>(&job), 0, 0));

@@ -106,7 +106,7 @@ TEST_F(lifecycle_test, loads_settings_builds_the_tree_and_reloads_over_it) {
 
 TEST_F(lifecycle_test, refuses_unusable_settings_and_starts_nothing) {
     module_settings.cache_root = "/earlier/root";
-    EXPECT_FALSE(Loaded());  // no settings file
+    EXPECT_FALSE(Loaded()); // no settings file
     for (const std::string& text :
          {std::string("<quorin><CacheFolderPath>cache</CacheFolderPath>"),
           std::string("<other><CacheFolderPath>cache</CacheFolderPath></other>"),
@@ -129,7 +129,8 @@ TEST_F(lifecycle_test, a_missing_cache_root_still_loads_and_is_not_created) {
 TEST_F(lifecycle_test, absolute_values_stay) {
     const fs::path cache = dir.path() / "absolute cache";
     fs::create_directory(cache);
-    write_settings("<CacheFolderPath>" + cache.string() + "</CacheFolderPath><CacheDeleteTime LogFilePath='" +
+    write_settings("<CacheFolderPath>" + cache.string() +
+                   "</CacheFolderPath><CacheDeleteTime LogFilePath='" +
                    (dir.path() / "expiry.log").string() + "'>9</CacheDeleteTime>");
 
     ASSERT_TRUE(Loaded());
@@ -156,22 +157,26 @@ TEST_F(lifecycle_test, a_long_module_path_is_kept_whole) {
 // Restores the working directory.
 class working_directory {
 public:
-    explicit working_directory(const fs::path& path) : previous_(fs::current_path()) { fs::current_path(path); }
+    explicit working_directory(const fs::path& path) : previous_(fs::current_path()) {
+        fs::current_path(path);
+    }
     ~working_directory() { fs::current_path(previous_); }
 
 private:
     fs::path previous_;
 };
 
-TEST_F(lifecycle_test, a_host_may_open_the_module_by_a_relative_path_and_drop_it_without_unloading) {
+TEST_F(lifecycle_test,
+       a_host_may_open_the_module_by_a_relative_path_and_drop_it_without_unloading) {
     const working_directory inside(dir.path());
     fs::create_directories("relative/cache");
     const temp_dir elsewhere;
     {
-        const loaded_module module(QUORIN_MODULE_FILE, "relative", settings_text("<CacheFolderPath>cache</CacheFolderPath>"));
+        const loaded_module module(QUORIN_MODULE_FILE, "relative",
+                                   settings_text("<CacheFolderPath>cache</CacheFolderPath>"));
         fs::current_path(elsewhere.path());
         EXPECT_TRUE(module.function<Loaded_t>("Loaded")());
-    }  // unloaded from the process with its expiry thread still pausing
+    } // unloaded from the process with its expiry thread still pausing
     EXPECT_TRUE(fs::is_directory(dir.path() / "relative/cache/f/ff"));
     EXPECT_FALSE(fs::exists(elsewhere.path() / "cache"));
 }
@@ -207,8 +212,9 @@ public:
     std::promise<void> deleting;
     std::latch unloading{1};
 
-    bool list_directory(const std::string&,
-                        const std::function<bool(const platform::directory_entry&)>& visit) override {
+    bool
+    list_directory(const std::string&,
+                   const std::function<bool(const platform::directory_entry&)>& visit) override {
         for (int i = 0; i < 13 && listed < file_count; ++i) {
             const std::string name = "file" + std::to_string(listed++);
             if (!visit({name, false, 0, 0})) break;

@@ -63,7 +63,8 @@ TEST_F(EntryPoints, PassTheRequestOnWithTheRightViewAndResult) {
         return true;
     };
     OnConvertWithTimeNext = [](EXTENSION_CONTROL_BLOCK* request, std::uint64_t a, std::uint64_t b,
-                               std::uint64_t c, NTrelvaneModule::IImageOutputWithTimeCached* output) {
+                               std::uint64_t c,
+                               NTrelvaneModule::IImageOutputWithTimeCached* output) {
         seen = {request, a, b, c, output};
         return false;
     };
@@ -93,8 +94,8 @@ TEST_F(EntryPoints, SlotZeroOfEitherViewIsOutput) {
         FIMEMORY stream{image};
         return output->Output(&stream) == S_OK;
     };
-    OnConvertWithTimeNext = [](EXTENSION_CONTROL_BLOCK*, std::uint64_t, std::uint64_t, std::uint64_t,
-                               NTrelvaneModule::IImageOutputWithTimeCached* output) {
+    OnConvertWithTimeNext = [](EXTENSION_CONTROL_BLOCK*, std::uint64_t, std::uint64_t,
+                               std::uint64_t, NTrelvaneModule::IImageOutputWithTimeCached* output) {
         const FILETIME time = quorin::to_FILETIME(0);
         static_cast<NTrelvaneModule::IImageOutputWithTime*>(output)->SetTime(&time);
         FIMEMORY stream{image};
@@ -113,7 +114,8 @@ TEST_F(EntryPoints, AnExceptionOfTheConverterReachesTheHost) {
     OnConvertNext = [](EXTENSION_CONTROL_BLOCK*, std::uint64_t, std::uint64_t, std::uint64_t,
                        NTrelvaneModule::IImageOutputCached* output) -> bool {
         const FILETIME time{};
-        output->SetCacheKey(WIDE("C:\\a-long-enough-key-to-need-its-own-storage\\photo.jpg"), &time);
+        output->SetCacheKey(WIDE("C:\\a-long-enough-key-to-need-its-own-storage\\photo.jpg"),
+                            &time);
         throw std::runtime_error("converter failed");
     };
     fake_request request("GET");
@@ -122,9 +124,11 @@ TEST_F(EntryPoints, AnExceptionOfTheConverterReachesTheHost) {
 }
 
 TEST_F(EntryPoints, ConcurrentRequestsHaveIndependentObjects) {
-    OnConvertNext = [](EXTENSION_CONTROL_BLOCK* request, std::uint64_t a, std::uint64_t, std::uint64_t,
-                       NTrelvaneModule::IImageOutputCached* output) {
-        const quorin::wide_string key = WIDE("image-") + quorin::wide_string(1, static_cast<TrelvaneChar>(WIDE('a') + a)) + WIDE(".png");
+    OnConvertNext = [](EXTENSION_CONTROL_BLOCK* request, std::uint64_t a, std::uint64_t,
+                       std::uint64_t, NTrelvaneModule::IImageOutputCached* output) {
+        const quorin::wide_string key =
+            WIDE("image-") + quorin::wide_string(1, static_cast<TrelvaneChar>(WIDE('a') + a)) +
+            WIDE(".png");
         const FILETIME time = quorin::to_FILETIME(134'120'558'491'234'567ull + a);
         output->SetCacheKey(key.c_str(), &time);
         if (output->OutputFromCache() == S_OK) return true;
@@ -136,7 +140,8 @@ TEST_F(EntryPoints, ConcurrentRequestsHaveIndependentObjects) {
         // Leaf directories for every key used below.
         fake_request request("GET");
         quorin::CImageOutput probe(request.record());
-        const quorin::wide_string key = WIDE("image-") + quorin::wide_string(1, letter) + WIDE(".png");
+        const quorin::wide_string key =
+            WIDE("image-") + quorin::wide_string(1, letter) + WIDE(".png");
         const FILETIME time{};
         probe.SetCacheKey(key.c_str(), &time);
         cache.create_leaf_for(probe.path());
@@ -153,7 +158,8 @@ TEST_F(EntryPoints, ConcurrentRequestsHaveIndependentObjects) {
         });
     }
     for (auto& thread : threads) thread.join();
-    for (std::uint64_t i = 0; i < 8; ++i) EXPECT_EQ(bodies[i], quorin::test::png_bytes(100 + i)) << i;
+    for (std::uint64_t i = 0; i < 8; ++i)
+        EXPECT_EQ(bodies[i], quorin::test::png_bytes(100 + i)) << i;
 }
 
 // A core converter with more arguments than registers, of mixed kinds.
@@ -163,8 +169,9 @@ double core_converter(int a, double b, long c, long d, long e, long f, long g, l
 
 TEST_F(EntryPoints, CoreEntryForwardsEveryArgumentAndTheResult) {
     OnConvertCoreNext = reinterpret_cast<void*>(&core_converter);
-    auto core = reinterpret_cast<double (*)(int, double, long, long, long, long, long, long, double)>(
-        &OnConvertCore);
+    auto core =
+        reinterpret_cast<double (*)(int, double, long, long, long, long, long, long, double)>(
+            &OnConvertCore);
     EXPECT_DOUBLE_EQ(core(1, 0.5, 10, 20, 30, 40, 50, 60, 0.25), 211.75);
 }
 

@@ -25,13 +25,32 @@ namespace fs = std::filesystem;
 const std::string secret = "\x89PNG\r\n\x1a\nSECRET outside the cache";
 
 std::vector<std::u16string> hostile_keys() {
-    std::vector<std::u16string> keys = {
-        u"", u".", u"..", u"\\", u"/", u"a\\", u"a/", u"C:\\images\\..", u"images/..",
-        u"..\\..\\..\\outside\\secret.png", u"../../../outside/secret.png", u"/etc/passwd",
-        u"ctl\x01\x1b[2J\x7f.png", u"line\nDELETE_FAIL forged\r.png", u"tab\there.png",
-        u"\xD800.png", u"x\xDC00y.png", u"\xDBFF", u"\xDC00\xD800.png", u"%2e%2e", u"..%2f..",
-        std::u16string(4096, u'a'), std::u16string(255, u'b'), std::u16string(256, u'c'),
-        std::u16string(127, u'\x00e9'), std::u16string(128, u'\x00e9')};
+    std::vector<std::u16string> keys = {u"",
+                                        u".",
+                                        u"..",
+                                        u"\\",
+                                        u"/",
+                                        u"a\\",
+                                        u"a/",
+                                        u"C:\\images\\..",
+                                        u"images/..",
+                                        u"..\\..\\..\\outside\\secret.png",
+                                        u"../../../outside/secret.png",
+                                        u"/etc/passwd",
+                                        u"ctl\x01\x1b[2J\x7f.png",
+                                        u"line\nDELETE_FAIL forged\r.png",
+                                        u"tab\there.png",
+                                        u"\xD800.png",
+                                        u"x\xDC00y.png",
+                                        u"\xDBFF",
+                                        u"\xDC00\xD800.png",
+                                        u"%2e%2e",
+                                        u"..%2f..",
+                                        std::u16string(4096, u'a'),
+                                        std::u16string(255, u'b'),
+                                        std::u16string(256, u'c'),
+                                        std::u16string(127, u'\x00e9'),
+                                        std::u16string(128, u'\x00e9')};
     for (std::u16string& key : keys) {
         if (key.find(u'\0') != std::u16string::npos) key.resize(key.find(u'\0'));
     }
@@ -88,7 +107,8 @@ protected:
     // in the leaves may exist.
     std::vector<std::string> entries_out_of_place() const {
         std::vector<std::string> misplaced;
-        for (auto it = fs::recursive_directory_iterator(cache.root()); it != fs::recursive_directory_iterator(); ++it) {
+        for (auto it = fs::recursive_directory_iterator(cache.root());
+             it != fs::recursive_directory_iterator(); ++it) {
             const bool directory = it->is_directory() && !it->is_symlink();
             if (directory != (it.depth() < 2)) misplaced.push_back(it->path().string());
         }
@@ -97,7 +117,8 @@ protected:
 
     std::size_t files_in_cache() const {
         std::size_t files = 0;
-        for (const auto& entry : fs::recursive_directory_iterator(cache.root())) files += !entry.is_directory();
+        for (const auto& entry : fs::recursive_directory_iterator(cache.root()))
+            files += !entry.is_directory();
         return files;
     }
 
@@ -121,12 +142,14 @@ TEST_F(hostile_input, hostile_keys_are_answered_or_refused_and_never_leave_the_t
     EXPECT_EQ(files_in_cache(), 0u) << "every stored name is found and deleted by the sweep";
     EXPECT_EQ(count_lines_starting(cache.log_lines(), "DELETE_FAIL "), 0u);
     EXPECT_EQ(snapshot_of(outside), before);
-    std::cout << "[ hostile ] " << keys.size() << " hostile keys, " << tally.checked << " requests checked: "
-              << tally.answered << " answered (" << tally.from_cache << " from the cache), " << tally.refused
+    std::cout << "[ hostile ] " << keys.size() << " hostile keys, " << tally.checked
+              << " requests checked: " << tally.answered << " answered (" << tally.from_cache
+              << " from the cache), " << tally.refused
               << " refused with nothing sent; nothing outside the tree changed" << std::endl;
 }
 
-TEST_F(hostile_input, a_link_planted_in_a_leaf_is_neither_followed_nor_served_and_only_itself_is_deleted) {
+TEST_F(hostile_input,
+       a_link_planted_in_a_leaf_is_neither_followed_nor_served_and_only_itself_is_deleted) {
     const fs::path file_link = narrow(cache_path_of(u"planted.png"));
     fs::create_symlink(outside / "secret.png", file_link);
     const fs::path directory_link = cache.root() / "0" / "00" / "planted-dir";
@@ -135,7 +158,8 @@ TEST_F(hostile_input, a_link_planted_in_a_leaf_is_neither_followed_nor_served_an
 
     request_each({u"C:\\images\\planted.png"});
     expect_every_answer_checked(3);
-    EXPECT_EQ(tally.answered.load(), 0u) << "a key whose entry is a link gets E_FAIL: the host answers itself";
+    EXPECT_EQ(tally.answered.load(), 0u)
+        << "a key whose entry is a link gets E_FAIL: the host answers itself";
     EXPECT_EQ(snapshot_of(outside), before);
 
     expiry_sweep();
@@ -173,7 +197,8 @@ TEST_F(hostile_input, a_directory_of_the_tree_replaced_by_a_link_leads_nothing_o
 
     request_each({u"victim.png", other_key});
     expect_every_answer_checked(6);
-    EXPECT_EQ(tally.answered.load(), 0u) << "an entry reached through a link gets E_FAIL: the host answers itself";
+    EXPECT_EQ(tally.answered.load(), 0u)
+        << "an entry reached through a link gets E_FAIL: the host answers itself";
     expiry_sweep();
     EXPECT_EQ(snapshot_of(outside), before);
 }

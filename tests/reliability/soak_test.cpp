@@ -39,9 +39,16 @@ request_plan next_plan(std::mt19937_64& random, image_versions& versions) {
     plan.image = static_cast<int>(random() % image_count);
     const std::uint64_t dice = random();
     switch (plan.image % 4) {
-    case 1: if (dice % 4 == 0) versions.touch(plan.image); break;
-    case 2: plan.keyed = false; plan.timed = dice % 3 != 0; break;
-    case 3: if (dice % 32 == 0) versions.touch(plan.image); break;
+    case 1:
+        if (dice % 4 == 0) versions.touch(plan.image);
+        break;
+    case 2:
+        plan.keyed = false;
+        plan.timed = dice % 3 != 0;
+        break;
+    case 3:
+        if (dice % 32 == 0) versions.touch(plan.image);
+        break;
     }
     plan.version = versions.current(plan.image);
     plan.head = (dice >> 8) % 4 == 0;
@@ -50,8 +57,10 @@ request_plan next_plan(std::mt19937_64& random, image_versions& versions) {
 
 // Last-write time of a file in 100 ns ticks since 1601.
 std::uint64_t last_write_ticks(const fs::path& file) {
-    const auto since_1970 = std::chrono::file_clock::to_sys(fs::last_write_time(file)).time_since_epoch();
-    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(since_1970).count() / 100) +
+    const auto since_1970 =
+        std::chrono::file_clock::to_sys(fs::last_write_time(file)).time_since_epoch();
+    return static_cast<std::uint64_t>(
+               std::chrono::duration_cast<std::chrono::nanoseconds>(since_1970).count() / 100) +
            116'444'736'000'000'000ull;
 }
 
@@ -65,12 +74,14 @@ std::vector<std::string> servable_but_wrong_entries(const fs::path& root) {
         if (!version) continue;
         const std::string name = entry.path().filename().string();
         const int image = std::stoi(name.substr(name.find('-') + 1));
-        if (read_file(entry.path()) != conversion_of(image, *version)) wrong.push_back(entry.path().string());
+        if (read_file(entry.path()) != conversion_of(image, *version))
+            wrong.push_back(entry.path().string());
     }
     return wrong;
 }
 
-TEST(concurrency_soak, every_answer_is_whole_and_of_the_version_it_names_while_sweeps_expire_everything) {
+TEST(concurrency_soak,
+     every_answer_is_whole_and_of_the_version_it_names_while_sweeps_expire_everything) {
     swept_cache cache;
     cache.set_clock_ahead(3600);
     const checking_converter converter;
@@ -102,9 +113,10 @@ TEST(concurrency_soak, every_answer_is_whole_and_of_the_version_it_names_while_s
     EXPECT_EQ(servable_but_wrong_entries(cache.root()), std::vector<std::string>{});
 
     const auto log = cache.log_lines();
-    std::cout << "[ soak ] " << tally.checked << " requests checked: " << tally.answered << " answered ("
-              << tally.from_cache << " from the cache), " << tally.refused << " refused with nothing sent; "
-              << sweeps << " sweeps, " << count_lines_starting(log, "DELETE_FAIL ") << " DELETE_FAIL lines, "
+    std::cout << "[ soak ] " << tally.checked << " requests checked: " << tally.answered
+              << " answered (" << tally.from_cache << " from the cache), " << tally.refused
+              << " refused with nothing sent; " << sweeps << " sweeps, "
+              << count_lines_starting(log, "DELETE_FAIL ") << " DELETE_FAIL lines, "
               << violations.size() << " violations" << std::endl;
 }
 

@@ -27,7 +27,8 @@ bool store(platform::env& env, const std::u16string& path, int version) {
     const auto file = env.open_for_writing(path);
     if (!file) return false;
     const std::string bytes = conversion_of(0, version);
-    return file->write_all(bytes.data(), bytes.size()) && file->stamp(0, ticks_of(source_time_of(version)));
+    return file->write_all(bytes.data(), bytes.size()) &&
+           file->stamp(0, ticks_of(source_time_of(version)));
 }
 
 // Empty when the open file's times and size match the bytes read.
@@ -37,12 +38,15 @@ std::string check_open(platform::readable_file& file) {
     if (!file.times(times) || !file.size(size)) return "no times or size";
     std::string content;
     char buffer[4096];
-    for (std::int64_t count; (count = file.read(buffer, sizeof buffer)) > 0;) content.append(buffer, count);
+    for (std::int64_t count; (count = file.read(buffer, sizeof buffer)) > 0;)
+        content.append(buffer, count);
     if (content.size() != size) {
-        return "size " + std::to_string(size) + " at open, " + std::to_string(content.size()) + " bytes read";
+        return "size " + std::to_string(size) + " at open, " + std::to_string(content.size()) +
+               " bytes read";
     }
     const auto version = version_at(times.last_write);
-    if (version && content != conversion_of(0, *version)) return "content is not the version its time names";
+    if (version && content != conversion_of(0, *version))
+        return "content is not the version its time names";
     return {};
 }
 

@@ -39,7 +39,7 @@ std::vector<fs::path> fill_leaves(const fs::path& root) {
 }
 
 TEST(unload_under_load, returns_promptly_mid_sweep_and_leaves_no_thread_descriptor_or_lock) {
-    swept_cache cache(1'000'000);  // every file is listed, none is old enough to go
+    swept_cache cache(1'000'000); // every file is listed, none is old enough to go
     const auto files = fill_leaves(cache.root());
     const checking_converter converter;
     // A sanitizer runtime starts a helper thread along with the first
@@ -79,7 +79,7 @@ TEST(unload_under_load, returns_promptly_mid_sweep_and_leaves_no_thread_descript
         unloading = std::chrono::steady_clock::now() - started;
         listings_at_unload = listings;
         unloaded = true;
-    }  // the clients finish their last requests meanwhile
+    } // the clients finish their last requests meanwhile
 
     // Generous for sanitizer and valgrind builds; the benchmark has the figure.
     EXPECT_LT(unloading, std::chrono::seconds(1));
@@ -96,8 +96,9 @@ TEST(unload_under_load, returns_promptly_mid_sweep_and_leaves_no_thread_descript
     for (const fs::path& file : files) deleted += env.delete_file(file.string());
     EXPECT_EQ(deleted, files.size());
     std::cout << "[ unload ] Unloaded took "
-              << std::chrono::duration_cast<std::chrono::microseconds>(unloading).count() << " us mid-sweep over "
-              << file_count << " files with " << tally.checked << " requests checked" << std::endl;
+              << std::chrono::duration_cast<std::chrono::microseconds>(unloading).count()
+              << " us mid-sweep over " << file_count << " files with " << tally.checked
+              << " requests checked" << std::endl;
 }
 
 } // namespace

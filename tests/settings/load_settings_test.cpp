@@ -61,8 +61,8 @@ TEST_F(load_settings_test, an_empty_root_changes_nothing) {
 
 TEST_F(load_settings_test, a_wrong_root_is_a_load_error_that_leaves_the_record) {
     const auto before = fields(record);
-    for (const std::string document :
-         {"<Quorin><CacheFolderPath>x</CacheFolderPath></Quorin>", "<other/>", "<q:quorin xmlns:q='u'/>"}) {
+    for (const std::string document : {"<Quorin><CacheFolderPath>x</CacheFolderPath></Quorin>",
+                                       "<other/>", "<q:quorin xmlns:q='u'/>"}) {
         try {
             load(document);
             ADD_FAILURE() << "accepted " << document;
@@ -107,8 +107,8 @@ TEST_F(load_settings_test, any_file_encoding_arrives_as_utf8) {
 TEST_F(load_settings_test, delete_time_is_lenient_and_ignores_negative_values) {
     constexpr auto max = std::numeric_limits<std::int32_t>::max();
     const std::pair<std::string, std::int32_t> cases[] = {
-        {" \n 42 ", 42}, {"12abc", 12},       {"", 0},   {"abc", 0},
-        {"-1", 104400},  {"99999999999", max}, {"0", 0},  {"4<!-- -->2", 42},
+        {" \n 42 ", 42}, {"12abc", 12},        {"", 0},  {"abc", 0},
+        {"-1", 104400},  {"99999999999", max}, {"0", 0}, {"4<!-- -->2", 42},
     };
     for (const auto& [text, expected] : cases)
         EXPECT_EQ(loaded(with_delete_time("", text)).cache_delete_time, expected) << text;
@@ -116,8 +116,8 @@ TEST_F(load_settings_test, delete_time_is_lenient_and_ignores_negative_values) {
 
 TEST_F(load_settings_test, interval_is_at_least_sixty_and_defaults_to_sixty) {
     const std::pair<std::string, std::int32_t> cases[] = {
-        {"Interval='59'", 60}, {"Interval='61'", 61}, {"Interval='0'", 60},
-        {"Interval='-5'", 60}, {"Interval='x'", 60},  {"", 60},
+        {"Interval='59'", 60},  {"Interval='61'", 61}, {"Interval='0'", 60},
+        {"Interval='-5'", 60},  {"Interval='x'", 60},  {"", 60},
         {"interval='600'", 60},
     };
     for (const auto& [attributes, expected] : cases)
@@ -142,7 +142,8 @@ TEST_F(load_settings_test, log_path_empty_clears_and_absent_keeps) {
 
 TEST_F(load_settings_test, a_second_delete_time_element_applies_the_same_rules) {
     load("<quorin>"
-         "<CacheDeleteTime BaseTime='LastAccess' Interval='600' LogFilePath='a.log'>900</CacheDeleteTime>"
+         "<CacheDeleteTime BaseTime='LastAccess' Interval='600' "
+         "LogFilePath='a.log'>900</CacheDeleteTime>"
          "<CacheDeleteTime>30</CacheDeleteTime>"
          "</quorin>");
     EXPECT_EQ(fields(record), std::tuple("", 60, 30, last_access, "a.log"));

@@ -84,8 +84,7 @@ TEST_F(parse_file_test, missing_and_empty_files_are_an_empty_document) {
 TEST_F(parse_file_test, reports_the_position_counted_across_chunks) {
     // Line 7 holds a mismatched end tag, well past the first chunk; the
     // parser points at its name, column 2.
-    const std::string document =
-        "<r>\n<a>\n" + std::string(5000, ' ') + "\n\n\n\n</b>\n</r>\n";
+    const std::string document = "<r>\n<a>\n" + std::string(5000, ' ') + "\n\n\n\n</b>\n</r>\n";
     const SyntaxException error = parse_failure(write(document));
     EXPECT_EQ(error.GetErrorCode(), XML_ERROR_TAG_MISMATCH);
     EXPECT_EQ(error.GetByteIndex(), static_cast<std::int32_t>(document.find("</b>") + 2));

@@ -36,7 +36,8 @@ int exit_code_of(int status) {
 
 } // namespace
 
-child_process::child_process(const std::string& program, const std::vector<std::string>& arguments) {
+child_process::child_process(const std::string& program,
+                             const std::vector<std::string>& arguments) {
     int pipe_fds[2];
     if (::pipe2(pipe_fds, O_CLOEXEC) != 0) throw std::runtime_error("cannot create a pipe");
 
@@ -51,7 +52,8 @@ child_process::child_process(const std::string& program, const std::vector<std::
     argv.push_back(nullptr);
 
     pid_t pid = -1;
-    const int spawned = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    const int spawned =
+        ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
     ::posix_spawn_file_actions_destroy(&actions);
     ::close(pipe_fds[1]);
     if (spawned != 0) {
@@ -65,8 +67,7 @@ child_process::child_process(const std::string& program, const std::vector<std::
     if (pid_fd_ < 0) {
         ::kill(pid_, SIGKILL);
         int status = 0;
-        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-        }
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {}
         ::close(output_fd_);
         throw std::runtime_error("cannot watch " + program);
     }
@@ -117,8 +118,7 @@ void child_process::kill() {
     if (exit_code_) return;
     ::kill(pid_, SIGKILL);
     int status = 0;
-    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {}
     exit_code_ = exit_code_of(status);
 }
 
@@ -127,8 +127,7 @@ std::optional<int> child_process::wait(std::chrono::milliseconds timeout) {
     if (!wait_readable(pid_fd_, timeout)) return std::nullopt;
     int status = 0;
     pid_t reaped = -1;
-    while ((reaped = ::waitpid(pid_, &status, 0)) < 0 && errno == EINTR) {
-    }
+    while ((reaped = ::waitpid(pid_, &status, 0)) < 0 && errno == EINTR) {}
     if (reaped != pid_) return std::nullopt;
     exit_code_ = exit_code_of(status);
     return exit_code_;

@@ -18,11 +18,16 @@ int acquire_memory(FIMEMORY* stream, std::uint8_t** data, std::uint32_t* size) {
 
 const char* mime_type(int format) {
     switch (format) {
-    case format_bmp: return "image/bmp";
-    case format_jpeg: return "image/jpeg";
-    case format_png: return "image/png";
-    case format_gif: return "image/gif";
-    default: return nullptr;
+    case format_bmp:
+        return "image/bmp";
+    case format_jpeg:
+        return "image/jpeg";
+    case format_png:
+        return "image/png";
+    case format_gif:
+        return "image/gif";
+    default:
+        return nullptr;
     }
 }
 

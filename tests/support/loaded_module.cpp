@@ -9,7 +9,8 @@ namespace quorin::test {
 loaded_module::loaded_module(const std::filesystem::path& module_file,
                              const std::filesystem::path& directory, const std::string& settings) {
     const auto copy = directory / module_file_name;
-    std::filesystem::copy_file(module_file, copy, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file(module_file, copy,
+                               std::filesystem::copy_options::overwrite_existing);
     if (!settings.empty()) write_file(directory / "quorin.setting", settings);
     handle_ = open_library(copy);
 }

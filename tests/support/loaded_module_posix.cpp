@@ -13,6 +13,8 @@ void* loaded_module::open_library(const std::filesystem::path& file) {
 
 void loaded_module::close_library(void* handle) { ::dlclose(handle); }
 
-void* loaded_module::library_symbol(void* handle, const char* name) { return ::dlsym(handle, name); }
+void* loaded_module::library_symbol(void* handle, const char* name) {
+    return ::dlsym(handle, name);
+}
 
 } // namespace quorin::test

@@ -8,7 +8,8 @@ namespace quorin::test {
 void* loaded_module::open_library(const std::filesystem::path& file) {
     HMODULE handle = ::LoadLibraryW(file.c_str());
     if (handle == nullptr) {
-        throw std::runtime_error("cannot load " + file.string() + ": error " + std::to_string(::GetLastError()));
+        throw std::runtime_error("cannot load " + file.string() + ": error " +
+                                 std::to_string(::GetLastError()));
     }
     return handle;
 }

@@ -48,7 +48,8 @@ TEST(win32_text, decodes_utf8_up_to_the_first_zero_byte) {
     EXPECT_EQ(platform::decode_utf8(std::string_view("ab\0cd", 5)), WIDE("ab"));
     EXPECT_EQ(platform::decode_utf8(""), WIDE(""));
     // An invalid byte does not fail the conversion.
-    const wide_string decoded = platform::decode_utf8("a\xff" "b");
+    const wide_string decoded = platform::decode_utf8("a\xff"
+                                                      "b");
     EXPECT_EQ(decoded.front(), WIDE('a'));
     EXPECT_EQ(decoded.back(), WIDE('b'));
     EXPECT_NE(decoded.find(wchar_t{0xFFFD}), wide_string::npos);
@@ -133,14 +134,17 @@ TEST_F(win32_files, listing_gives_files_and_subdirectories_without_dot_entries) 
     std::filesystem::create_directory(dir.path() / "sub");
     std::map<std::string, bool> seen;
     const platform::file_time before = default_env().now();
-    ASSERT_TRUE(default_env().list_directory(dir.str(), [&](const platform::directory_entry& entry) {
-        seen[std::string(entry.name)] = entry.is_directory;
-        EXPECT_GT(entry.creation, 0u);
-        EXPECT_LE(entry.creation, before);
-        return true;
-    }));
-    EXPECT_EQ(seen, (std::map<std::string, bool>{{"a.png", false}, {"b.png", false}, {"sub", true}}));
-    EXPECT_FALSE(default_env().list_directory(dir.str() + "\\missing", [](const auto&) { return true; }));
+    ASSERT_TRUE(
+        default_env().list_directory(dir.str(), [&](const platform::directory_entry& entry) {
+            seen[std::string(entry.name)] = entry.is_directory;
+            EXPECT_GT(entry.creation, 0u);
+            EXPECT_LE(entry.creation, before);
+            return true;
+        }));
+    EXPECT_EQ(seen,
+              (std::map<std::string, bool>{{"a.png", false}, {"b.png", false}, {"sub", true}}));
+    EXPECT_FALSE(
+        default_env().list_directory(dir.str() + "\\missing", [](const auto&) { return true; }));
 }
 
 TEST_F(win32_files, directories_are_created_once_under_an_existing_parent) {

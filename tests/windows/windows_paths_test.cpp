@@ -12,12 +12,14 @@ using platform::is_absolute_path;
 using platform::remove_file_spec;
 
 TEST(windows_paths, absolute_is_a_leading_backslash_or_a_colon_second) {
-    for (const char* value : {"C:\\cache", "C:cache", "D:", "\\cache", "\\\\server\\share\\c", "z:/c"}) {
+    for (const char* value :
+         {"C:\\cache", "C:cache", "D:", "\\cache", "\\\\server\\share\\c", "z:/c"}) {
         EXPECT_TRUE(is_absolute_path(value)) << value;
     }
     // A forward slash in first place, white space before a drive, and a
     // one-character value are all relative.
-    for (const char* value : {"/cache", "cache", "c", "", " C:\\cache", "\nC:\\cache", "..\\c", ":x"}) {
+    for (const char* value :
+         {"/cache", "cache", "c", "", " C:\\cache", "\nC:\\cache", "..\\c", ":x"}) {
         EXPECT_FALSE(is_absolute_path(value)) << value;
     }
 }
@@ -42,7 +44,8 @@ TEST(windows_paths, relative_values_join_the_module_directory_with_one_backslash
     EXPECT_EQ(resolve_path(" D:\\c", "C:\\m"), "C:\\m\\ D:\\c");
     EXPECT_EQ(resolve_path("/c", "C:\\m"), "C:\\m\\/c");
     // The directory of a module in a drive root already ends in a backslash.
-    EXPECT_EQ(resolve_path("quorin.setting", remove_file_spec("C:\\quorin.dll")), "C:\\\\quorin.setting");
+    EXPECT_EQ(resolve_path("quorin.setting", remove_file_spec("C:\\quorin.dll")),
+              "C:\\\\quorin.setting");
     EXPECT_EQ(resolve_path("cache", ""), "\\cache");
 }
 

@@ -10,8 +10,8 @@ namespace {
 // Decodes `bytes` and hands the bitmap to `use`; false when not an image.
 template <typename Use>
 bool with_bitmap(const std::string& bytes, Use use) {
-    FIMEMORY* stream =
-        FreeImage_OpenMemory(reinterpret_cast<BYTE*>(const_cast<char*>(bytes.data())), static_cast<DWORD>(bytes.size()));
+    FIMEMORY* stream = FreeImage_OpenMemory(
+        reinterpret_cast<BYTE*>(const_cast<char*>(bytes.data())), static_cast<DWORD>(bytes.size()));
     if (stream == nullptr) return false;
     bool decoded = false;
     const FREE_IMAGE_FORMAT format = FreeImage_GetFileTypeFromMemory(stream, 0);
@@ -43,7 +43,8 @@ unsigned brightness_at(const std::string& bytes, unsigned x, unsigned y) {
         FIBITMAP* grey = FreeImage_ConvertToGreyscale(image);
         BYTE value = 0;
         // The library counts rows from the bottom.
-        if (grey == nullptr || !FreeImage_GetPixelIndex(grey, x, FreeImage_GetHeight(grey) - 1 - y, &value)) {
+        if (grey == nullptr ||
+            !FreeImage_GetPixelIndex(grey, x, FreeImage_GetHeight(grey) - 1 - y, &value)) {
             throw std::runtime_error("no pixel there");
         }
         FreeImage_Unload(grey);
@@ -75,8 +76,9 @@ std::string with_claimed_jpeg_size(std::string jpeg, unsigned width, unsigned he
 std::string with_exif_orientation(const std::string& jpeg, unsigned orientation) {
     // APP1: "Exif", a little-endian TIFF header, one directory of one entry:
     // tag 0x0112 (orientation), type SHORT, count 1, the value; no next one.
-    const std::string exif = std::string("Exif\0\0II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0", 24) +
-                             static_cast<char>(orientation) + std::string(7, '\0');
+    const std::string exif =
+        std::string("Exif\0\0II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0", 24) +
+        static_cast<char>(orientation) + std::string(7, '\0');
     const std::size_t length = exif.size() + 2;
     const std::string segment = std::string("\xFF\xE1") + static_cast<char>(length >> 8) +
                                 static_cast<char>(length & 0xFF) + exif;

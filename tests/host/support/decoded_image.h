@@ -6,7 +6,7 @@
 namespace quorin::test {
 
 struct decoded_image {
-    int format = -1;  // the library's format code; -1 when not an image
+    int format = -1; // the library's format code; -1 when not an image
     unsigned width = 0;
     unsigned height = 0;
     unsigned bpp = 0;

@@ -16,9 +16,10 @@ void write_image(const std::filesystem::path& file, unsigned width, unsigned hei
     }
 }
 
-std::filesystem::path cached_file(const std::filesystem::path& cache_root, const std::string& name) {
+std::filesystem::path cached_file(const std::filesystem::path& cache_root,
+                                  const std::string& name) {
     std::string utf16le;
-    for (const char c : name) {  // the names the host makes are ASCII
+    for (const char c : name) { // the names the host makes are ASCII
         utf16le.push_back(c);
         utf16le.push_back('\0');
     }
@@ -31,7 +32,8 @@ std::filesystem::path cached_file(const std::filesystem::path& cache_root, const
     return cache_root / first / second / name;
 }
 
-void set_modification_time(const std::filesystem::path& file, std::chrono::system_clock::time_point time) {
+void set_modification_time(const std::filesystem::path& file,
+                           std::chrono::system_clock::time_point time) {
     std::filesystem::last_write_time(file, std::chrono::file_clock::from_sys(time));
 }
 

@@ -19,6 +19,7 @@ void write_image(const std::filesystem::path& file, unsigned width, unsigned hei
 std::filesystem::path cached_file(const std::filesystem::path& cache_root, const std::string& name);
 
 // Sets a file's modification time, to the 100-ns unit.
-void set_modification_time(const std::filesystem::path& file, std::chrono::system_clock::time_point time);
+void set_modification_time(const std::filesystem::path& file,
+                           std::chrono::system_clock::time_point time);
 
 } // namespace quorin::test

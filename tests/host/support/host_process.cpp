@@ -14,27 +14,32 @@ constexpr auto stop_timeout = std::chrono::milliseconds(20'000);
 
 std::string settings_text(const std::string& cache_folder, const std::string& log_file) {
     return "<?xml version='1.0' encoding='UTF-8'?>\n<quorin>\n  <CacheFolderPath>" + cache_folder +
-           "</CacheFolderPath>\n  <CacheDeleteTime BaseTime='Creation' Interval='300' LogFilePath='" + log_file +
-           "'>104400</CacheDeleteTime>\n</quorin>\n";
+           "</CacheFolderPath>\n  <CacheDeleteTime BaseTime='Creation' Interval='300' "
+           "LogFilePath='" +
+           log_file + "'>104400</CacheDeleteTime>\n</quorin>\n";
 }
 
-std::filesystem::path install_module(const std::filesystem::path& directory, const std::string& cache_folder) {
+std::filesystem::path install_module(const std::filesystem::path& directory,
+                                     const std::string& cache_folder) {
     std::filesystem::create_directories(directory);
     const auto module = directory / "quorin.so";
-    std::filesystem::copy_file(QUORIN_MODULE_PATH, module, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file(QUORIN_MODULE_PATH, module,
+                               std::filesystem::copy_options::overwrite_existing);
     write_file(directory / "quorin.setting", settings_text(cache_folder));
     return module;
 }
 
-finished_run run_host_to_end(const std::vector<std::string>& arguments, std::chrono::seconds timeout) {
+finished_run run_host_to_end(const std::vector<std::string>& arguments,
+                             std::chrono::seconds timeout) {
     child_process process(QUORIN_HOST_PATH, arguments);
     finished_run run;
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!process.output_ended() && std::chrono::steady_clock::now() < deadline) {
-        if (auto line = process.read_line(std::chrono::milliseconds(500))) run.output += *line + "\n";
+        if (auto line = process.read_line(std::chrono::milliseconds(500)))
+            run.output += *line + "\n";
     }
-    run.exit_code = process.wait(std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::max(deadline - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration::zero())));
+    run.exit_code = process.wait(std::chrono::duration_cast<std::chrono::milliseconds>(std::max(
+        deadline - std::chrono::steady_clock::now(), std::chrono::steady_clock::duration::zero())));
     return run;
 }
 
@@ -46,8 +51,9 @@ host_process::host_process(std::vector<std::string> arguments)
       }()) {
     reader_ = std::thread([this] { read_output(); });
     const std::string marker = " at http://127.0.0.1:";
-    const auto line = wait_for_line([&](const std::string& text) { return text.find(marker) != std::string::npos; },
-                                    std::chrono::duration_cast<std::chrono::seconds>(startup_timeout));
+    const auto line = wait_for_line(
+        [&](const std::string& text) { return text.find(marker) != std::string::npos; },
+        std::chrono::duration_cast<std::chrono::seconds>(startup_timeout));
     if (!line) {
         stop();
         std::string output;
@@ -76,7 +82,8 @@ std::string host_process::url(const std::string& path_and_query) const {
     return "http://127.0.0.1:" + std::to_string(port_) + path_and_query;
 }
 
-std::optional<std::string> host_process::wait_for_line(const line_test& test, std::chrono::seconds timeout) {
+std::optional<std::string> host_process::wait_for_line(const line_test& test,
+                                                       std::chrono::seconds timeout) {
     std::unique_lock lock(mutex_);
     std::optional<std::string> found;
     changed_.wait_for(lock, timeout, [&] {
@@ -91,7 +98,8 @@ std::optional<std::string> host_process::wait_for_line(const line_test& test, st
     return found;
 }
 
-bool host_process::wait_for_lines(const line_test& test, std::size_t count, std::chrono::seconds timeout) {
+bool host_process::wait_for_lines(const line_test& test, std::size_t count,
+                                  std::chrono::seconds timeout) {
     std::unique_lock lock(mutex_);
     const auto enough = [&] {
         std::size_t matching = 0;

@@ -18,19 +18,22 @@
 namespace quorin::test {
 
 // The settings file text with a cache folder and a log file.
-std::string settings_text(const std::string& cache_folder, const std::string& log_file = "expiry.log");
+std::string settings_text(const std::string& cache_folder,
+                          const std::string& log_file = "expiry.log");
 
 // Copies the built quorin.so into `directory` and writes its quorin.setting
 // with `cache_folder`; returns the module copy's path.
-std::filesystem::path install_module(const std::filesystem::path& directory, const std::string& cache_folder);
+std::filesystem::path install_module(const std::filesystem::path& directory,
+                                     const std::string& cache_folder);
 
 struct finished_run {
-    std::optional<int> exit_code;  // empty: still running after the timeout (then killed)
+    std::optional<int> exit_code; // empty: still running after the timeout (then killed)
     std::string output;
 };
 
 // Runs quorin-host with `arguments` until it ends on its own.
-finished_run run_host_to_end(const std::vector<std::string>& arguments, std::chrono::seconds timeout);
+finished_run run_host_to_end(const std::vector<std::string>& arguments,
+                             std::chrono::seconds timeout);
 
 class host_process {
 public:
@@ -48,8 +51,8 @@ public:
 
     // The first line since the start that passes `test`, waiting for it
     // while the host runs, at most `timeout`.
-    std::optional<std::string> wait_for_line(const line_test& test,
-                                             std::chrono::seconds timeout = std::chrono::seconds(20));
+    std::optional<std::string>
+    wait_for_line(const line_test& test, std::chrono::seconds timeout = std::chrono::seconds(20));
     // Waits until `count` lines pass `test`; false on timeout.
     bool wait_for_lines(const line_test& test, std::size_t count,
                         std::chrono::seconds timeout = std::chrono::seconds(20));

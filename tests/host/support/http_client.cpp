@@ -54,7 +54,8 @@ http_response http_client::request(const std::string& url, const std::string& me
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_TIMEOUT, 60L);
     curl_easy_setopt(curl, CURLOPT_NOBODY, method == "HEAD" ? 1L : 0L);
-    curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, method == "GET" || method == "HEAD" ? nullptr : method.c_str());
+    curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST,
+                     method == "GET" || method == "HEAD" ? nullptr : method.c_str());
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &collect_body);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &response.body);
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &collect_header);

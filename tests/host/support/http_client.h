@@ -9,9 +9,9 @@ namespace quorin::test {
 
 struct http_response {
     long status = 0;
-    std::map<std::string, std::string> headers;  // names in lower case
+    std::map<std::string, std::string> headers; // names in lower case
     std::string body;
-    long new_connections = 0;  // connections this request had to open
+    long new_connections = 0; // connections this request had to open
     long local_port = 0;
 
     std::string header(const std::string& lower_case_name) const;

@@ -38,15 +38,18 @@ int requested_kills() {
 }
 
 std::uint64_t last_write_ticks(const fs::path& file) {
-    const auto since_1970 = std::chrono::file_clock::to_sys(fs::last_write_time(file)).time_since_epoch();
-    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(since_1970).count() / 100) +
+    const auto since_1970 =
+        std::chrono::file_clock::to_sys(fs::last_write_time(file)).time_since_epoch();
+    return static_cast<std::uint64_t>(
+               std::chrono::duration_cast<std::chrono::nanoseconds>(since_1970).count() / 100) +
            116'444'736'000'000'000ull;
 }
 
 // Image and width of a cache name such as "img-3_w64_q85_1a2b....png".
 std::pair<int, unsigned> parse_cache_name(const std::string& name) {
     const auto w = name.find("_w");
-    return {std::stoi(name.substr(4, w - 4)), static_cast<unsigned>(std::stoul(name.substr(w + 2)))};
+    return {std::stoi(name.substr(4, w - 4)),
+            static_cast<unsigned>(std::stoul(name.substr(w + 2)))};
 }
 
 class findings {
@@ -74,15 +77,15 @@ TEST(crash_safety, no_answer_is_truncated_or_mixed_across_kills_while_storing) {
     const fs::path module = install_module(dir.path() / "module", "cache");
     const fs::path cache_root = dir.path() / "module" / "cache";
     fs::create_directories(cache_root);
-    const std::vector<std::string> arguments = {"--images", images.string(), "--module", module.string(),
-                                                "--threads", "8"};
+    const std::vector<std::string> arguments = {"--images",      images.string(), "--module",
+                                                module.string(), "--threads",     "8"};
 
     const int kills = requested_kills();
     std::mt19937_64 random(20261208);
     findings wrong;
     std::atomic<std::uint64_t> answered_total{0};
     for (int round = 0; round < kills; ++round) {
-        if (round % 3 == 0) {  // a source changes while the host is down
+        if (round % 3 == 0) { // a source changes while the host is down
             const int image = round / 3 % image_count;
             versions.touch(image);
             write_source(images, image, versions.current(image));
@@ -99,14 +102,16 @@ TEST(crash_safety, no_answer_is_truncated_or_mixed_across_kills_while_storing) {
                     http_client http;
                     for (int i = 0; i < requests_per_client_at_most; ++i) {
                         const int image = static_cast<int>(own() % image_count);
-                        const unsigned w = 16 + static_cast<unsigned>(own() % 400);  // mostly new: a store
+                        const unsigned w =
+                            16 + static_cast<unsigned>(own() % 400); // mostly new: a store
                         http_response response;
                         try {
                             response = http.request(host.url(target_of(image, w)));
                         } catch (const std::exception&) {
-                            break;  // the host is gone
+                            break; // the host is gone
                         }
-                        if (const auto what = check_answer(response, false, image, w); !what.empty()) {
+                        if (const auto what = check_answer(response, false, image, w);
+                            !what.empty()) {
                             wrong.add(target_of(image, w) + ": " + what);
                         }
                         ++answered;
@@ -116,7 +121,8 @@ TEST(crash_safety, no_answer_is_truncated_or_mixed_across_kills_while_storing) {
                     answered.notify_all();
                 });
             }
-            for (int seen = answered; seen < kill_after && clients_done < client_count; seen = answered) {
+            for (int seen = answered; seen < kill_after && clients_done < client_count;
+                 seen = answered) {
                 answered.wait(seen);
             }
             host.kill();
@@ -138,7 +144,8 @@ TEST(crash_safety, no_answer_is_truncated_or_mixed_across_kills_while_storing) {
             continue;
         }
         ++servable;
-        if (const auto what = check_png(read_file(entry.path()), image, w, *version); !what.empty()) {
+        if (const auto what = check_png(read_file(entry.path()), image, w, *version);
+            !what.empty()) {
             wrong.add("servable entry " + entry.path().filename().string() + ": " + what);
         }
     }
@@ -147,7 +154,8 @@ TEST(crash_safety, no_answer_is_truncated_or_mixed_across_kills_while_storing) {
         host_process host({"--images", images.string(), "--module", module.string(), "--quiet"});
         http_client http;
         for (const auto& [image, w] : stored) {
-            if (const auto what = check_answer(http.request(host.url(target_of(image, w))), false, image, w);
+            if (const auto what =
+                    check_answer(http.request(host.url(target_of(image, w))), false, image, w);
                 !what.empty()) {
                 wrong.add("after the kills " + target_of(image, w) + ": " + what);
             }
@@ -162,7 +170,8 @@ TEST(crash_safety, no_answer_is_truncated_or_mixed_across_kills_while_storing) {
     std::cout << "[ crash ] " << kills << " SIGKILLs while storing, " << answered_total
               << " answers checked before them, " << stored.size() << " entries left (" << servable
               << " servable and whole, " << interrupted << " interrupted and never served), all "
-              << stored.size() << " answered whole afterwards; " << found.size() << " violations" << std::endl;
+              << stored.size() << " answered whole afterwards; " << found.size() << " violations"
+              << std::endl;
 }
 
 } // namespace

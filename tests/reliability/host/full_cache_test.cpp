@@ -8,8 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include "served_images.h"
 #include "expiry/expiry_sweep.h"
+#include "served_images.h"
 #include "support/host_process.h"
 #include "support/swept_cache.h"
 #include "support/temp_dir.h"
@@ -23,11 +23,15 @@ namespace fs = std::filesystem;
 constexpr int image_count = 4;
 constexpr unsigned width_count = 150;
 
-bool run(const std::string& command) { return std::system((command + " 2>/dev/null").c_str()) == 0; }
+bool run(const std::string& command) {
+    return std::system((command + " 2>/dev/null").c_str()) == 0;
+}
 
 std::uint64_t last_write_ticks(const fs::path& file) {
-    const auto since_1970 = std::chrono::file_clock::to_sys(fs::last_write_time(file)).time_since_epoch();
-    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(since_1970).count() / 100) +
+    const auto since_1970 =
+        std::chrono::file_clock::to_sys(fs::last_write_time(file)).time_since_epoch();
+    return static_cast<std::uint64_t>(
+               std::chrono::duration_cast<std::chrono::nanoseconds>(since_1970).count() / 100) +
            116'444'736'000'000'000ull;
 }
 
@@ -45,8 +49,8 @@ protected:
 
     void start_host() {
         const fs::path module = install_module(dir.path() / "module", cache_root.string());
-        host = std::make_unique<host_process>(
-            std::vector<std::string>{"--images", images.string(), "--module", module.string(), "--quiet"});
+        host = std::make_unique<host_process>(std::vector<std::string>{
+            "--images", images.string(), "--module", module.string(), "--quiet"});
     }
 
     // Asks for every image at every width once; each answer must be whole.
@@ -54,7 +58,8 @@ protected:
         http_client http;
         for (int image = 0; image < image_count; ++image) {
             for (unsigned w = 16; w < 16 + width_count; ++w) {
-                const std::string wrong = check_answer(http.request(host->url(target_of(image, w))), false, image, w);
+                const std::string wrong =
+                    check_answer(http.request(host->url(target_of(image, w))), false, image, w);
                 ++answers;
                 if (!wrong.empty()) ADD_FAILURE() << target_of(image, w) << ": " << wrong;
             }
@@ -63,7 +68,7 @@ protected:
 
     struct entries {
         std::size_t files = 0;
-        std::size_t servable = 0;  // carrying their source's time
+        std::size_t servable = 0; // carrying their source's time
     };
 
     // Entries that carry their source's time must be whole; the others are
@@ -79,7 +84,8 @@ protected:
             const auto version = version_at(last_write_ticks(entry.path()));
             if (!version) continue;
             ++found.servable;
-            const std::string wrong = check_png(read_file(entry.path()), image, std::stoul(name.substr(w + 2)), *version);
+            const std::string wrong =
+                check_png(read_file(entry.path()), image, std::stoul(name.substr(w + 2)), *version);
             if (!wrong.empty()) ADD_FAILURE() << "servable entry " << name << ": " << wrong;
         }
         return found;
@@ -101,8 +107,9 @@ TEST_F(full_cache, a_full_then_read_only_cache_still_answers_every_request_whole
     request_all();
     EXPECT_LT(fs::space(cache_root).available, 64u * 1024) << "the cache filled up";
     const entries when_full = check_entries();
-    EXPECT_LT(when_full.servable, image_count * width_count) << "some conversions could not be stored";
-    request_all();  // hits where stored, direct answers elsewhere
+    EXPECT_LT(when_full.servable, image_count * width_count)
+        << "some conversions could not be stored";
+    request_all(); // hits where stored, direct answers elsewhere
 
     // The sweep empties the folder; then it is made read-only.
     swept_cache sweeps(cache_root, 1);
@@ -123,9 +130,10 @@ TEST_F(full_cache, a_full_then_read_only_cache_still_answers_every_request_whole
 
     std::cout << "[ full cache ] " << answers << " answers checked on a 1 MiB tmpfs: when full, "
               << when_full.servable << " whole entries of " << image_count * width_count << " and "
-              << when_full.files - when_full.servable << " cut-short files (never served); read-only: "
-              << count_lines_starting(log, "DELETE_FAIL ") << " DELETE_FAIL lines for " << before_read_only.files
-              << " files" << std::endl;
+              << when_full.files - when_full.servable
+              << " cut-short files (never served); read-only: "
+              << count_lines_starting(log, "DELETE_FAIL ") << " DELETE_FAIL lines for "
+              << before_read_only.files << " files" << std::endl;
 }
 
 } // namespace

@@ -15,7 +15,7 @@ namespace quorin::test {
 inline constexpr unsigned source_width = 200;
 inline constexpr unsigned source_height = 150;
 
-std::string source_name(int image);  // "img-N.png"
+std::string source_name(int image); // "img-N.png"
 
 // Writes version V of image N into `images` at once (a rename), with its
 // modification time.

@@ -45,13 +45,14 @@ TEST(shared_cache_load, two_hosts_on_one_cache_answer_whole_current_images_while
     std::vector<std::unique_ptr<host_process>> hosts;
     for (const char* name : {"host-a", "host-b"}) {
         const fs::path module = install_module(dir.path() / name, cache_root.string());
-        hosts.push_back(std::make_unique<host_process>(std::vector<std::string>{
-            "--images", images.string(), "--module", module.string(), "--threads", "8", "--quiet"}));
+        hosts.push_back(std::make_unique<host_process>(
+            std::vector<std::string>{"--images", images.string(), "--module", module.string(),
+                                     "--threads", "8", "--quiet"}));
     }
 
     swept_cache sweeps(cache_root, 1);
     sweeps.set_clock_ahead(3600);
-    std::mutex touching;  // one writer per source at a time
+    std::mutex touching; // one writer per source at a time
     std::atomic<std::uint64_t> checked{0}, touches{0}, per_host[2] = {0, 0};
     std::mutex found_mutex;
     std::vector<std::string> violations;
@@ -76,7 +77,8 @@ TEST(shared_cache_load, two_hosts_on_one_cache_answer_whole_current_images_while
                     const std::size_t host = random() % 2;
                     std::string wrong;
                     try {
-                        wrong = check_answer(http.request(hosts[host]->url(target_of(image, w)), head ? "HEAD" : "GET"),
+                        wrong = check_answer(http.request(hosts[host]->url(target_of(image, w)),
+                                                          head ? "HEAD" : "GET"),
                                              head, image, w);
                     } catch (const std::exception& failure) {
                         wrong = failure.what();
@@ -85,7 +87,8 @@ TEST(shared_cache_load, two_hosts_on_one_cache_answer_whole_current_images_while
                     ++per_host[host];
                     if (!wrong.empty()) {
                         const std::lock_guard lock(found_mutex);
-                        violations.push_back(target_of(image, w) + (head ? " HEAD: " : " GET: ") + wrong);
+                        violations.push_back(target_of(image, w) + (head ? " HEAD: " : " GET: ") +
+                                             wrong);
                     }
                 }
             });
@@ -100,8 +103,9 @@ TEST(shared_cache_load, two_hosts_on_one_cache_answer_whole_current_images_while
     EXPECT_GT(per_host[0].load(), 0u);
     EXPECT_GT(per_host[1].load(), 0u);
     EXPECT_GE(sweep_count, 1u);
-    std::cout << "[ host load ] " << checked << " HTTP requests checked over two hosts (" << per_host[0] << " + "
-              << per_host[1] << "), " << touches << " source changes, " << sweep_count << " sweeps, "
+    std::cout << "[ host load ] " << checked << " HTTP requests checked over two hosts ("
+              << per_host[0] << " + " << per_host[1] << "), " << touches << " source changes, "
+              << sweep_count << " sweeps, "
               << count_lines_starting(sweeps.log_lines(), "DELETE_FAIL ") << " DELETE_FAIL lines, "
               << violations.size() << " violations" << std::endl;
 }

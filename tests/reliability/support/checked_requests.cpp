@@ -14,7 +14,10 @@ struct job {
 
 std::string describe(const request_plan& plan) {
     return "image " + std::to_string(plan.image) + " version " + std::to_string(plan.version) +
-           (plan.keyed ? " keyed " : plan.timed ? " direct " : " direct untimed ") + (plan.head ? "HEAD" : "GET");
+           (plan.keyed   ? " keyed "
+            : plan.timed ? " direct "
+                         : " direct untimed ") +
+           (plan.head ? "HEAD" : "GET");
 }
 
 bool nothing_sent(const recorded_response& response) {
@@ -22,14 +25,17 @@ bool nothing_sent(const recorded_response& response) {
 }
 
 // The invariant on a finished request; empty when it held.
-std::string check_answer(const request_plan& plan, HRESULT result, const recorded_response& response) {
+std::string check_answer(const request_plan& plan, HRESULT result,
+                         const recorded_response& response) {
     if (result != S_OK) {
         if (result != E_FAIL) return "result neither S_OK nor E_FAIL";
         return nothing_sent(response) ? "" : "E_FAIL after sending";
     }
-    if (response.header_calls != 1) return "S_OK with " + std::to_string(response.header_calls) + " header blocks";
+    if (response.header_calls != 1)
+        return "S_OK with " + std::to_string(response.header_calls) + " header blocks";
     if (response.status != "200 OK") return "status " + response.status;
-    if (header_value(response.header_block, "Content-Type") != "image/png") return "wrong Content-Type";
+    if (header_value(response.header_block, "Content-Type") != "image/png")
+        return "wrong Content-Type";
     const auto length = header_value(response.header_block, "Content-Length");
     if (!length) return "no Content-Length";
 
@@ -51,7 +57,8 @@ std::string check_answer(const request_plan& plan, HRESULT result, const recorde
         return {};
     }
     if (*length != std::to_string(response.body.size())) {
-        return "Content-Length " + *length + " but " + std::to_string(response.body.size()) + " body bytes";
+        return "Content-Length " + *length + " but " + std::to_string(response.body.size()) +
+               " body bytes";
     }
     if (response.body != expected) return "body differs from the conversion of the named version";
     return {};
@@ -59,7 +66,8 @@ std::string check_answer(const request_plan& plan, HRESULT result, const recorde
 
 // The host's converter: name the entry, try the cache, else convert and
 // hand the bytes over.
-HRESULT convert(job& work, NTrelvaneModule::IImageOutputCached& output, const recorded_response& response) {
+HRESULT convert(job& work, NTrelvaneModule::IImageOutputCached& output,
+                const recorded_response& response) {
     const request_plan& plan = work.plan;
     const FILETIME time = source_time_of(plan.version);
     const std::u16string key = plan.key.value_or(key_of(plan.image));
@@ -77,21 +85,23 @@ recorded_response& response_of(EXTENSION_CONTROL_BLOCK* request) {
     return *static_cast<recorded_response*>(request->ConnID);
 }
 
-bool keyed_next(EXTENSION_CONTROL_BLOCK* request, std::uint64_t address, std::uint64_t, std::uint64_t,
-                NTrelvaneModule::IImageOutputCached* output) {
+bool keyed_next(EXTENSION_CONTROL_BLOCK* request, std::uint64_t address, std::uint64_t,
+                std::uint64_t, NTrelvaneModule::IImageOutputCached* output) {
     job& work = *reinterpret_cast<job*>(address);
     const HRESULT result = convert(work, *output, response_of(request));
-    if (work.violation.empty()) work.violation = check_answer(work.plan, result, response_of(request));
+    if (work.violation.empty())
+        work.violation = check_answer(work.plan, result, response_of(request));
     return result == S_OK;
 }
 
-bool direct_next(EXTENSION_CONTROL_BLOCK* request, std::uint64_t address, std::uint64_t, std::uint64_t,
-                 NTrelvaneModule::IImageOutputWithTimeCached* output) {
+bool direct_next(EXTENSION_CONTROL_BLOCK* request, std::uint64_t address, std::uint64_t,
+                 std::uint64_t, NTrelvaneModule::IImageOutputWithTimeCached* output) {
     job& work = *reinterpret_cast<job*>(address);
     const FILETIME time = source_time_of(work.plan.version);
     if (work.plan.timed) output->SetTime(&time);
     FIMEMORY stream{conversion_of(work.plan.image, work.plan.version)};
-    const HRESULT result = static_cast<NTrelvaneModule::IImageOutputWithTime*>(output)->Output(&stream);
+    const HRESULT result =
+        static_cast<NTrelvaneModule::IImageOutputWithTime*>(output)->Output(&stream);
     work.violation = check_answer(work.plan, result, response_of(request));
     return result == S_OK;
 }

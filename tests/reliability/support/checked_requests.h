@@ -19,16 +19,16 @@ namespace quorin::test {
 struct request_plan {
     int image = 0;
     int version = 0;
-    std::optional<std::u16string> key;  // keyed plans: the key, else key_of(image)
-    bool keyed = true;   // false: answered directly from memory, nothing stored
-    bool timed = true;   // direct answers only: whether the converter gives a time
-    bool head = false;   // HEAD instead of GET
+    std::optional<std::u16string> key; // keyed plans: the key, else key_of(image)
+    bool keyed = true;                 // false: answered directly from memory, nothing stored
+    bool timed = true;                 // direct answers only: whether the converter gives a time
+    bool head = false;                 // HEAD instead of GET
 };
 
 struct request_outcome {
-    bool answered = false;    // S_OK: an answer reached the client
-    bool from_cache = false;  // answered by OutputFromCache without converting
-    std::string violation;    // empty when the invariant held
+    bool answered = false;   // S_OK: an answer reached the client
+    bool from_cache = false; // answered by OutputFromCache without converting
+    std::string violation;   // empty when the invariant held
 };
 
 // Fills the module's next slots with the checking converter, and its

@@ -16,7 +16,7 @@ std::size_t thread_count() {
 std::vector<std::string> open_descriptor_targets() {
     std::vector<std::string> targets;
     for (const auto& descriptor : fs::directory_iterator("/proc/self/fd")) {
-        std::error_code gone;  // the listing's own descriptor is closed by now
+        std::error_code gone; // the listing's own descriptor is closed by now
         const std::string target = fs::read_symlink(descriptor.path(), gone).string();
         if (!gone && !target.starts_with("/proc/")) targets.push_back(target);
     }

@@ -52,7 +52,8 @@ std::uint64_t back_to_back_sweeper::stop() {
 std::size_t count_lines_starting(const std::vector<std::string>& lines, std::string_view text) {
     std::size_t count = 0;
     // "YYYY/MM/DD hh:mm:ss " comes first.
-    for (const std::string& line : lines) count += line.size() > 20 && std::string_view(line).substr(20).starts_with(text);
+    for (const std::string& line : lines)
+        count += line.size() > 20 && std::string_view(line).substr(20).starts_with(text);
     return count;
 }
 

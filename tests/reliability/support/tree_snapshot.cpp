@@ -22,8 +22,9 @@ tree_snapshot snapshot_of(const fs::path& directory) {
             state.type = 'f';
             state.size = entry.file_size();
             state.content = read_file(entry.path());
-            state.modified_ns =
-                std::chrono::duration_cast<std::chrono::nanoseconds>(entry.last_write_time().time_since_epoch()).count();
+            state.modified_ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                    entry.last_write_time().time_since_epoch())
+                                    .count();
         }
         snapshot[fs::relative(entry.path(), directory).string()] = state;
     }

@@ -11,10 +11,10 @@
 namespace quorin::test {
 
 struct entry_state {
-    char type = '?';  // 'f' file, 'd' directory, 'l' symbolic link
+    char type = '?'; // 'f' file, 'd' directory, 'l' symbolic link
     std::uintmax_t size = 0;
     std::int64_t modified_ns = 0;
-    std::string content;  // a file's bytes or a link's target
+    std::string content; // a file's bytes or a link's target
 
     bool operator==(const entry_state&) const = default;
 };

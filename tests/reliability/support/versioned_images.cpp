@@ -81,16 +81,16 @@ std::optional<int> version_named_by(std::string_view header_block) {
     // "Thu, 01 Jan 2026 00:00:05 GMT"
     char weekday[4] = {}, month[4] = {}, zone[4] = {};
     int day = 0, year = 0, hour = 0, minute = 0, second = 0;
-    if (std::sscanf(date->c_str(), "%3s, %2d %3s %4d %2d:%2d:%2d %3s", weekday, &day, month, &year, &hour,
-                    &minute, &second, zone) != 8) {
+    if (std::sscanf(date->c_str(), "%3s, %2d %3s %4d %2d:%2d:%2d %3s", weekday, &day, month, &year,
+                    &hour, &minute, &second, zone) != 8) {
         return std::nullopt;
     }
     using namespace std::chrono;
     const year_month_day ymd{std::chrono::year(year), std::chrono::month(month_number(month)),
                              std::chrono::day(day)};
     if (!ymd.ok()) return std::nullopt;
-    const std::int64_t unix_seconds = sys_days(ymd).time_since_epoch().count() * 86'400 + hour * 3600 +
-                                      minute * 60 + second;
+    const std::int64_t unix_seconds =
+        sys_days(ymd).time_since_epoch().count() * 86'400 + hour * 3600 + minute * 60 + second;
     return static_cast<int>(unix_seconds + seconds_1601_to_1970 - base_seconds);
 }
 
@@ -100,7 +100,8 @@ image_versions::image_versions(int count)
 }
 
 std::u16string key_of(int image) {
-    const std::string text = "C:\\images\\set" + std::to_string(image % 3) + "\\sub/img-" + std::to_string(image) + ".png";
+    const std::string text = "C:\\images\\set" + std::to_string(image % 3) + "\\sub/img-" +
+                             std::to_string(image) + ".png";
     return std::u16string(text.begin(), text.end());
 }
 
