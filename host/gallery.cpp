@@ -4,6 +4,7 @@
 
 #include "image_codec.h"
 #include "source_lookup.h"
+#include "url_signature.h"
 
 namespace quorin::host {
 
@@ -73,7 +74,8 @@ std::string html_escape(std::string_view text) {
     return result;
 }
 
-std::string gallery_page(const std::vector<std::filesystem::path>& entries) {
+std::string gallery_page(const std::vector<std::filesystem::path>& entries,
+                         const url_signer* signer) {
     // Each thumbnail is marked once it has loaded (or failed), so that a
     // broken one stands out, to a person and to an automated check alike.
     static constexpr const char* mark_loaded =
@@ -100,9 +102,16 @@ std::string gallery_page(const std::vector<std::filesystem::path>& entries) {
     for (const auto& entry : entries) {
         const std::string link = html_escape(url_path(entry));
         const std::string name = html_escape(entry.generic_string());
-        page += "<li><a href=\"" + link + "\"><div><img src=\"" + link + "?w=" + box +
-                "&amp;h=" + box + "\" alt=\"" + name + "\" onload=\"" + mark_loaded +
-                "\" onerror=\"this.className='broken'\"></div>" + name + "</a></li>\n";
+        // Signed for the path as the server decodes it.
+        const auto signed_link = [&](const std::string& query) {
+            if (signer == nullptr) return query.empty() ? link : link + '?' + html_escape(query);
+            return link + '?' +
+                   html_escape(signer->signed_query('/' + entry.generic_string(), query));
+        };
+        page += "<li><a href=\"" + signed_link("") + "\"><div><img src=\"" +
+                signed_link("w=" + box + "&h=" + box) + "\" alt=\"" + name + "\" onload=\"" +
+                mark_loaded + "\" onerror=\"this.className='broken'\"></div>" + name +
+                "</a></li>\n";
     }
     page += "</ul>\n</body>\n</html>\n";
     return page;

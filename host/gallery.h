@@ -19,7 +19,11 @@ inline constexpr std::size_t gallery_limit = 1000;
 std::vector<std::filesystem::path> gallery_entries(const std::filesystem::path& root,
                                                    std::size_t limit);
 
-std::string gallery_page(const std::vector<std::filesystem::path>& entries);
+class url_signer;
+
+// With a signer, the thumbnail URLs carry their signatures.
+std::string gallery_page(const std::vector<std::filesystem::path>& entries,
+                         const url_signer* signer = nullptr);
 
 // A relative path as a URL path ("/a%20b/c.jpg").
 std::string url_path(const std::filesystem::path& relative);

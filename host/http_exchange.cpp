@@ -20,6 +20,24 @@ int status_code_of(std::string_view status_text) {
     return code;
 }
 
+std::uint64_t announced_length(std::string_view header_block) {
+    static constexpr std::string_view name = "\r\ncontent-length:";
+    // Searched with the line end before it, so the block's first line is
+    // found too.
+    std::string block = "\r\n";
+    block.append(header_block);
+    for (char& c : block) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    const auto at = block.find(name);
+    if (at == std::string::npos) return 0;
+    std::size_t start = at + name.size();
+    while (start < block.size() && block[start] == ' ') ++start;
+    std::uint64_t length = 0;
+    std::from_chars(block.data() + start, block.data() + block.size(), length);
+    return length;
+}
+
 } // namespace
 
 http_exchange::http_exchange(const http_request& request, sink write)
@@ -68,7 +86,13 @@ void http_exchange::send_header(std::string_view status_text, std::string_view h
     const auto now = std::chrono::system_clock::now();
     head.append("Date: ").append(http_date(to_file_time(now))).append("\r\n");
     head.append(request_.keep_alive ? "Connection: keep-alive\r\n" : "Connection: close\r\n");
+    if (status_ >= 400) {
+        head.append("Cache-Control: no-store\r\n");
+    } else if (answer_lines_) {
+        head.append(answer_lines_());
+    }
     head.append(header_block);
+    content_length_ = announced_length(header_block);
     put(head.data(), head.size());
     if (on_header_sent_) on_header_sent_();
 }

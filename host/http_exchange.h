@@ -4,8 +4,9 @@
 // The record's ServerSupportFunction(HSE_REQ_SEND_RESPONSE_HEADER) writes
 // the status line "HTTP/1.1 " + status text, the Date and Connection lines
 // the protocol needs, then the module's header block unchanged; WriteClient
-// writes body bytes. Small writes are gathered so that a header block and
-// a small body leave in one send.
+// writes body bytes. The host's caching lines follow Date and Connection:
+// those set with set_answer_lines on answers below 400, no-store on errors. Small writes are
+// gathered so that a header block and a small body leave in one send.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +23,14 @@ struct http_request {
     std::string path;  // decoded, as the client sent it (".." kept)
     std::string query; // raw, without '?'
     bool keep_alive = true;
+    // Filled by the front for revalidation and the access log; empty when
+    // the client sent none.
+    std::string version; // "HTTP/1.1"
+    std::string client_address;
+    std::string if_none_match;
+    std::string if_modified_since;
+    std::string referer;
+    std::string user_agent;
 };
 
 class http_exchange {
@@ -53,7 +62,13 @@ public:
     // that it has an answer ready).
     void on_header_sent(std::function<void()> callback) { on_header_sent_ = std::move(callback); }
 
+    // Host header lines for a successful answer, asked for when its header
+    // goes out (the source time may still change until then).
+    void set_answer_lines(std::function<std::string()> lines) { answer_lines_ = std::move(lines); }
+
     bool header_sent() const { return status_ != 0; }
+    // The Content-Length the answer announced; 0 when none.
+    std::uint64_t content_length() const { return content_length_; }
     int status() const { return status_; }
     std::uint64_t body_bytes() const { return body_bytes_; }
 
@@ -75,7 +90,9 @@ private:
     std::string gathered_;
     int status_ = 0;
     std::uint64_t body_bytes_ = 0;
+    std::uint64_t content_length_ = 0;
     std::function<void()> on_header_sent_;
+    std::function<std::string()> answer_lines_;
 };
 
 } // namespace quorin::host

@@ -34,6 +34,14 @@ int handle(mg_connection* connection, void* data) {
     request.path = info.local_uri_raw != nullptr ? info.local_uri_raw : "";
     request.query = info.query_string != nullptr ? info.query_string : "";
     request.keep_alive = wants_keep_alive(connection, info);
+    request.version = info.http_version != nullptr ? std::string("HTTP/") + info.http_version : "";
+    request.client_address = info.remote_addr;
+    for (auto [name, field] : {std::pair{"If-None-Match", &request.if_none_match},
+                               {"If-Modified-Since", &request.if_modified_since},
+                               {"Referer", &request.referer},
+                               {"User-Agent", &request.user_agent}}) {
+        if (const char* value = mg_get_header(connection, name)) *field = value;
+    }
 
     http_exchange exchange(request, [connection](const char* bytes, std::size_t size) {
         return mg_write(connection, bytes, size) == static_cast<int>(size);

@@ -1,9 +1,11 @@
 // quorin-host: an image server that loads conversion modules and serves
 // converted images through them.
 #include <FreeImage.h>
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <iostream>
+#include <optional>
 #include <thread>
 
 #include "access_log.h"
@@ -16,6 +18,7 @@
 #include "os/shutdown_signals.h"
 #include "request_handler.h"
 #include "sample_images.h"
+#include "url_signature.h"
 
 namespace {
 
@@ -29,6 +32,36 @@ int write_samples(const std::filesystem::path& directory) {
     }
     for (const auto& file : written) std::cout << "wrote " << file.string() << "\n";
     return 0;
+}
+
+int print_signed(const host_options& options) {
+    const auto key = read_signing_key(options.signing_key);
+    if (!key) {
+        std::cerr << "quorin-host: no signing key in " << options.signing_key.string() << "\n";
+        return 1;
+    }
+    std::cout << signed_url(url_signer(*key), options.sign_url) << "\n";
+    return 0;
+}
+
+// Until SIGINT or SIGTERM; SIGHUP reopens the access log meanwhile.
+int wait_for_stop(access_log& log, std::optional<std::chrono::seconds> timeout = std::nullopt) {
+    const auto deadline =
+        std::chrono::steady_clock::now() + timeout.value_or(std::chrono::seconds(0));
+    for (;;) {
+        int signal = 0;
+        if (!timeout) {
+            signal = quorin::host::os::wait_for_shutdown_signal();
+        } else {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) return 0;
+            signal = quorin::host::os::wait_for_shutdown_signal(left);
+            if (signal == 0) return 0;
+        }
+        if (signal != SIGHUP) return signal;
+        if (!log.reopen()) std::cerr << "quorin-host: cannot reopen the access log\n";
+    }
 }
 
 int serve(const host_options& options) {
@@ -51,8 +84,20 @@ int serve(const host_options& options) {
         return 1;
     }
 
-    access_log log(options.access_log);
-    request_handler handler(images, *chain, log);
+    serving_policy policy;
+    policy.max_age = options.max_age;
+    policy.sizes = options.sizes;
+    if (!options.signing_key.empty()) {
+        const auto key = read_signing_key(options.signing_key);
+        if (!key) {
+            std::cerr << "quorin-host: no signing key in " << options.signing_key.string() << "\n";
+            return 1;
+        }
+        policy.signer.emplace(*key);
+    }
+
+    access_log log(options.access_log, options.access_log_file);
+    request_handler handler(images, *chain, log, std::move(policy));
     const unsigned threads = options.threads != 0
                                  ? options.threads
                                  : default_thread_count(std::thread::hardware_concurrency());
@@ -61,10 +106,17 @@ int serve(const host_options& options) {
         const auto colon = options.listen.rfind(':');
         const std::string address =
             colon == std::string::npos ? "127.0.0.1" : options.listen.substr(0, colon);
-        std::cout << "quorin-host serving " << images.string() << " at http://" << address << ":"
+        std::cerr << "quorin-host serving " << images.string() << " at http://" << address << ":"
                   << server.port() << "/" << std::endl;
-        const int signal = quorin::host::os::wait_for_shutdown_signal();
-        std::cout << "quorin-host stopping on signal " << signal << std::endl;
+        const int signal = wait_for_stop(log);
+        if (options.drain_seconds > 0) {
+            // A balancer that polls /healthz stops sending work meanwhile; a
+            // second signal stops at once.
+            handler.start_draining();
+            std::cerr << "quorin-host draining for " << options.drain_seconds << " s" << std::endl;
+            wait_for_stop(log, std::chrono::seconds(options.drain_seconds));
+        }
+        std::cerr << "quorin-host stopping on signal " << signal << std::endl;
     }
     // The server has stopped and every request has finished: the modules
     // can be told to stop now (the chain's destructor).
@@ -93,8 +145,12 @@ int main(int argc, char** argv) {
     FreeImage_Initialise(FALSE);
     int result = 1;
     try {
-        result =
-            options.make_samples.empty() ? serve(options) : write_samples(options.make_samples);
+        if (!options.sign_url.empty()) {
+            result = print_signed(options);
+        } else {
+            result =
+                options.make_samples.empty() ? serve(options) : write_samples(options.make_samples);
+        }
     } catch (const std::exception& failure) {
         std::cerr << "quorin-host: " << failure.what() << "\n";
     }

@@ -5,7 +5,21 @@
 namespace quorin::host {
 namespace {
 
-constexpr const char* kind_names[] = {"hit", "stored", "direct", "page", "error"};
+constexpr const char* kind_names[] = {"hit", "stored", "direct", "page", "error", "not_modified"};
+
+struct refusal_label {
+    const char* status;
+    const char* cause;
+};
+constexpr refusal_label refusal_labels[] = {{"403", "path"},
+                                            {"403", "signature"},
+                                            {"400", "size"},
+                                            {"400", "parameters"},
+                                            {"400", "format"}};
+
+#ifndef QUORIN_VERSION
+#define QUORIN_VERSION "unknown"
+#endif
 
 std::string number(double value) {
     char text[32];
@@ -32,6 +46,14 @@ request_kind kind_of(cache_outcome outcome) {
 void metrics::record_request(request_kind kind, std::uint64_t body_bytes) {
     requests_[static_cast<std::size_t>(kind)].fetch_add(1, std::memory_order_relaxed);
     bytes_sent_.fetch_add(body_bytes, std::memory_order_relaxed);
+}
+
+void metrics::record_refusal(refusal cause) {
+    refusals_[static_cast<std::size_t>(cause)].fetch_add(1, std::memory_order_relaxed);
+}
+
+void metrics::record_stored(std::uint64_t bytes) {
+    bytes_stored_.fetch_add(bytes, std::memory_order_relaxed);
 }
 
 void metrics::record_conversion(std::chrono::steady_clock::duration time) {
@@ -76,6 +98,25 @@ std::string metrics::render() const {
     text += "# TYPE quorin_host_response_body_bytes_total counter\n";
     text += "quorin_host_response_body_bytes_total " +
             std::to_string(bytes_sent_.load(std::memory_order_relaxed)) + "\n";
+
+    text += "# HELP quorin_host_refusals_total Image requests refused before conversion, by "
+            "status and cause.\n";
+    text += "# TYPE quorin_host_refusals_total counter\n";
+    for (std::size_t cause = 0; cause < refusal_count; ++cause) {
+        text += "quorin_host_refusals_total{status=\"" + std::string(refusal_labels[cause].status) +
+                "\",cause=\"" + refusal_labels[cause].cause + "\"} " +
+                std::to_string(refusals_[cause].load(std::memory_order_relaxed)) + "\n";
+    }
+
+    text += "# HELP quorin_host_stored_bytes_total Bytes of converted images written to the "
+            "cache.\n";
+    text += "# TYPE quorin_host_stored_bytes_total counter\n";
+    text += "quorin_host_stored_bytes_total " +
+            std::to_string(bytes_stored_.load(std::memory_order_relaxed)) + "\n";
+
+    text += "# HELP quorin_host_build_info The running build.\n";
+    text += "# TYPE quorin_host_build_info gauge\n";
+    text += "quorin_host_build_info{version=\"" QUORIN_VERSION "\"} 1\n";
     return text;
 }
 

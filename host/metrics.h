@@ -13,7 +13,10 @@
 namespace quorin::host {
 
 // What a request ended as; the image outcomes are the cache outcomes.
-enum class request_kind { hit, stored, direct, page, error };
+enum class request_kind { hit, stored, direct, page, error, not_modified };
+
+// Why an image request was refused before any conversion.
+enum class refusal { path, signature, size, parameters, format };
 
 class metrics {
 public:
@@ -22,14 +25,20 @@ public:
                                                                0.25,  0.5,  1.0,   2.5,  5.0};
 
     void record_request(request_kind kind, std::uint64_t body_bytes);
+    void record_refusal(refusal cause);
+    // Bytes of a converted image written to the cache.
+    void record_stored(std::uint64_t bytes);
     void record_conversion(std::chrono::steady_clock::duration time);
 
     // The exposition text.
     std::string render() const;
 
 private:
-    static constexpr std::size_t kind_count = 5;
+    static constexpr std::size_t kind_count = 6;
+    static constexpr std::size_t refusal_count = 5;
     std::array<std::atomic<std::uint64_t>, kind_count> requests_{};
+    std::array<std::atomic<std::uint64_t>, refusal_count> refusals_{};
+    std::atomic<std::uint64_t> bytes_stored_{0};
     std::atomic<std::uint64_t> bytes_sent_{0};
     std::array<std::atomic<std::uint64_t>, conversion_buckets.size() + 1> conversion_counts_{};
     std::atomic<std::uint64_t> conversion_nanoseconds_{0};

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "allowed_sizes.h"
+
 namespace quorin::host {
 
 struct host_options {
@@ -14,7 +16,13 @@ struct host_options {
     std::vector<std::filesystem::path> modules; // in chain order
     unsigned threads = 0;                       // 0: chosen from the cores
     bool access_log = true;
-    std::filesystem::path make_samples; // set: write samples and exit
+    std::filesystem::path access_log_file; // empty: standard output
+    unsigned max_age = 86'400;             // seconds a client may keep an image
+    std::filesystem::path signing_key;     // set: image URLs must be signed
+    std::optional<allowed_sizes> sizes;    // set: only these boxes
+    unsigned drain_seconds = 0;            // /healthz says 503 this long before the stop
+    std::string sign_url;                  // set: print it signed and exit
+    std::filesystem::path make_samples;    // set: write samples and exit
     bool help = false;
 };
 

@@ -4,6 +4,7 @@
 #include <variant>
 
 #include "cache_key.h"
+#include "conditional_request.h"
 #include "conversion_job.h"
 #include "file_time.h"
 #include "gallery.h"
@@ -21,7 +22,8 @@ request_kind send_error(http_exchange& exchange, std::string_view status_text,
     return request_kind::error;
 }
 
-std::string_view outcome_name(cache_outcome outcome) {
+std::string_view outcome_name(cache_outcome outcome, int status) {
+    if (status == 304) return "304";
     switch (outcome) {
     case cache_outcome::hit:
         return "hit";
@@ -63,24 +65,42 @@ std::string failure_message(int status, const std::string& path) {
 } // namespace
 
 request_handler::request_handler(std::filesystem::path images_root, const module_chain& chain,
-                                 access_log& log)
-    : images_(std::move(images_root)), chain_(chain), log_(log) {}
+                                 access_log& log, serving_policy policy)
+    : images_(std::move(images_root)), chain_(chain), log_(log), policy_(std::move(policy)) {}
 
 void request_handler::handle(http_exchange& exchange) {
+    const auto received = std::chrono::system_clock::now();
     const auto start = std::chrono::steady_clock::now();
     cache_outcome outcome = cache_outcome::none;
-    const request_kind kind = answer(exchange, outcome);
-    // Counted before the last bytes leave, so that a client that asks for
-    // the metrics right after its answer finds that answer counted.
-    metrics_.record_request(kind, exchange.body_bytes());
-    exchange.finish();
+    if (exchange.request().path == "/healthz") {
+        // A probe, not an image request: logged but left out of the counts.
+        answer_health(exchange);
+        exchange.finish();
+    } else {
+        const request_kind kind = answer(exchange, outcome);
+        // Counted before the last bytes leave, so that a client that asks
+        // for the metrics right after its answer finds that answer counted.
+        metrics_.record_request(kind, exchange.body_bytes());
+        if (kind == request_kind::stored) metrics_.record_stored(exchange.content_length());
+        exchange.finish();
+    }
     if (!log_.enabled()) return;
+    log_.write(access_line(exchange.request(), received, exchange.status(), exchange.body_bytes(),
+                           outcome_name(outcome, exchange.status()),
+                           std::chrono::steady_clock::now() - start));
+}
 
-    const http_request& request = exchange.request();
-    const std::string target =
-        request.query.empty() ? request.path : request.path + '?' + request.query;
-    log_.write(access_line(request.method, target, exchange.status(), exchange.body_bytes(),
-                           outcome_name(outcome), std::chrono::steady_clock::now() - start));
+void request_handler::answer_health(http_exchange& exchange) {
+    const bool draining = draining_.load(std::memory_order_relaxed);
+    // The 503, an error answer, gets no-store from the exchange.
+    exchange.send(draining ? "503 Service Unavailable" : "200 OK", "text/plain; charset=utf-8",
+                  draining ? "draining\n" : "ok\n", draining ? "" : "Cache-Control: no-store\r\n");
+}
+
+request_kind request_handler::refuse(http_exchange& exchange, refusal cause,
+                                     std::string_view status_text, const std::string& message) {
+    metrics_.record_refusal(cause);
+    return send_error(exchange, status_text, message);
 }
 
 request_kind request_handler::answer(http_exchange& exchange, cache_outcome& outcome) {
@@ -91,7 +111,8 @@ request_kind request_handler::answer(http_exchange& exchange, cache_outcome& out
     }
     if (request.path == "/") {
         exchange.send("200 OK", "text/html; charset=utf-8",
-                      gallery_page(gallery_entries(images_.path(), gallery_limit)));
+                      gallery_page(gallery_entries(images_.path(), gallery_limit),
+                                   policy_.signer ? &*policy_.signer : nullptr));
         return request_kind::page;
     }
     if (request.path == "/metrics") {
@@ -103,20 +124,31 @@ request_kind request_handler::answer(http_exchange& exchange, cache_outcome& out
 
 request_kind request_handler::answer_image(http_exchange& exchange, cache_outcome& outcome) {
     const http_request& request = exchange.request();
+    // Checked first, so that an unsigned flood costs no file system call.
+    if (policy_.signer && !policy_.signer->verify(request.path, request.query)) {
+        return refuse(exchange, refusal::signature, "403 Forbidden",
+                      "this server serves signed image URLs only");
+    }
     const source_lookup lookup = find_source(images_, request.path);
     if (lookup.outcome == source_lookup::result::escapes) {
-        return send_error(exchange, "403 Forbidden", "the path leads out of the images directory");
+        return refuse(exchange, refusal::path, "403 Forbidden",
+                      "the path leads out of the images directory");
     }
     if (lookup.outcome == source_lookup::result::missing) {
         return send_error(exchange, "404 Not Found", "no image at " + request.path);
     }
 
-    auto parsed = parse_parameters(request.query);
+    auto parsed = parse_parameters(policy_.signer ? canonical_query(request.query)
+                                                  : std::string(request.query));
     if (const auto* message = std::get_if<std::string>(&parsed)) {
-        return send_error(exchange, "400 Bad Request", *message);
+        return refuse(exchange, refusal::parameters, "400 Bad Request", *message);
     }
     conversion_job job;
     job.parameters = std::get<conversion_parameters>(parsed);
+    if (policy_.sizes && !policy_.sizes->allows(job.parameters.width, job.parameters.height)) {
+        return refuse(exchange, refusal::size, "400 Bad Request",
+                      "w and h must be one of the boxes " + policy_.sizes->listing());
+    }
 
     const auto source_format =
         lookup.opened ? readable_format(*lookup.opened) : readable_format(lookup.file);
@@ -126,9 +158,8 @@ request_kind request_handler::answer_image(http_exchange& exchange, cache_outcom
     }
     job.format = job.parameters.format.value_or(default_output_format(*source_format));
     if (!can_write(job.format)) {
-        return send_error(exchange, "400 Bad Request",
-                          "format " + std::string(format_name(job.format)) +
-                              " cannot be written here");
+        return refuse(exchange, refusal::format, "400 Bad Request",
+                      "format " + std::string(format_name(job.format)) + " cannot be written here");
     }
 
     job.source = lookup.file;
@@ -140,7 +171,20 @@ request_kind request_handler::answer_image(http_exchange& exchange, cache_outcom
     job.counters = &metrics_;
     job.convert_core = reinterpret_cast<core_converter>(chain_.convert_core());
 
+    // The client's copy is current: answered from the request alone.
+    const std::string caching = cache_control_line(policy_.max_age) + std::string(vary_line);
+    if (const std::string etag = entity_tag(job.cache_key, job.source_time);
+        is_current_copy(request, etag, job.source_time)) {
+        exchange.send_header("304 Not Modified", "ETag: " + etag + "\r\n" + caching + "\r\n");
+        return request_kind::not_modified;
+    }
+    // The tag of the source time the converter settles on.
+    exchange.set_answer_lines([&job, &caching] {
+        return "ETag: " + entity_tag(job.cache_key, job.source_time) + "\r\n" + caching;
+    });
+
     const bool answered = chain_.convert(exchange.record(), to_request_value(job), 0, 0);
+    exchange.set_answer_lines(nullptr);
     if (answered && exchange.header_sent()) {
         outcome = job.outcome;
         return kind_of(job.outcome);

@@ -2,21 +2,38 @@
 // image through the module chain; errors a user can act on otherwise.
 #pragma once
 
+#include <atomic>
 #include <filesystem>
+#include <optional>
 
 #include "access_log.h"
+#include "allowed_sizes.h"
 #include "metrics.h"
 #include "miss_coalescer.h"
 #include "source_lookup.h"
+#include "url_signature.h"
 
 namespace quorin::host {
 
 class http_exchange;
 class module_chain;
 
+// What the operator chose about caching by clients and which image
+// requests are served at all.
+struct serving_policy {
+    unsigned max_age = 86'400; // seconds; 0: clients revalidate every time
+    std::optional<url_signer> signer;
+    std::optional<allowed_sizes> sizes;
+};
+
 class request_handler {
 public:
-    request_handler(std::filesystem::path images_root, const module_chain& chain, access_log& log);
+    request_handler(std::filesystem::path images_root, const module_chain& chain, access_log& log,
+                    serving_policy policy = {});
+
+    // From now on /healthz answers 503, so that a balancer stops sending
+    // work; everything else is still served.
+    void start_draining() { draining_.store(true, std::memory_order_relaxed); }
 
     // Answers the request completely, logs it and counts it.
     void handle(http_exchange& exchange);
@@ -26,10 +43,15 @@ public:
 private:
     request_kind answer(http_exchange& exchange, cache_outcome& outcome);
     request_kind answer_image(http_exchange& exchange, cache_outcome& outcome);
+    request_kind refuse(http_exchange& exchange, refusal cause, std::string_view status_text,
+                        const std::string& message);
+    void answer_health(http_exchange& exchange);
 
     source_root images_;
     const module_chain& chain_;
     access_log& log_;
+    serving_policy policy_;
+    std::atomic<bool> draining_{false};
     metrics metrics_;
     miss_coalescer coalescer_;
 };

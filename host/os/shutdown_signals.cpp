@@ -1,6 +1,8 @@
 #include "os/shutdown_signals.h"
 
+#include <cerrno>
 #include <csignal>
+#include <ctime>
 #include <pthread.h>
 
 namespace quorin::host::os {
@@ -11,6 +13,7 @@ sigset_t shutdown_set() {
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
     return set;
 }
 
@@ -27,6 +30,23 @@ int wait_for_shutdown_signal() {
     int received = 0;
     while (::sigwait(&set, &received) != 0) {}
     return received;
+}
+
+int wait_for_shutdown_signal(std::chrono::milliseconds timeout) {
+    const sigset_t set = shutdown_set();
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        const auto left = deadline - std::chrono::steady_clock::now();
+        if (left <= left.zero()) return 0;
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(left);
+        const timespec wait{
+            static_cast<std::time_t>(seconds.count()),
+            static_cast<long>(
+                std::chrono::duration_cast<std::chrono::nanoseconds>(left - seconds).count())};
+        const int received = ::sigtimedwait(&set, nullptr, &wait);
+        if (received > 0) return received;
+        if (errno == EAGAIN) return 0;
+    }
 }
 
 } // namespace quorin::host::os
