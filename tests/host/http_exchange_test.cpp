@@ -24,7 +24,12 @@ struct recorded_sink {
 };
 
 http_request request_of(const std::string& method, bool keep_alive = true) {
-    return {method, "/photo.jpg", "w=1", keep_alive};
+    http_request request;
+    request.method = method;
+    request.path = "/photo.jpg";
+    request.query = "w=1";
+    request.keep_alive = keep_alive;
+    return request;
 }
 
 // The module's way: the header block through ServerSupportFunction.

@@ -110,8 +110,10 @@ std::optional<std::string> child_process::read_line(std::chrono::milliseconds ti
     }
 }
 
-void child_process::terminate() {
-    if (!exit_code_) ::kill(pid_, SIGTERM);
+void child_process::terminate() { send_signal(SIGTERM); }
+
+void child_process::send_signal(int number) {
+    if (!exit_code_) ::kill(pid_, number);
 }
 
 void child_process::kill() {

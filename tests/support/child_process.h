@@ -29,6 +29,8 @@ public:
 
     // Asks the child to stop (SIGTERM).
     void terminate();
+    // Sends `number` (such as SIGHUP) while the child runs.
+    void send_signal(int number);
 
     // Ends the child at once (SIGKILL) and reaps it.
     void kill();

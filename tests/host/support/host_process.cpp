@@ -131,9 +131,12 @@ std::optional<int> host_process::stop() {
 
 host_process::line_test access_line_for(const std::string& method, const std::string& target,
                                         const std::string& outcome) {
-    const std::string prefix = method + " " + target + " ";
-    return [prefix, outcome](const std::string& line) {
-        return line.rfind(prefix, 0) == 0 && line.find(" " + outcome + " ") != std::string::npos;
+    // The request line in quotes; the outcome right after the quoted user
+    // agent, which ends the combined format.
+    const std::string request_line = "\"" + method + " " + target + " HTTP/";
+    return [request_line, outcome](const std::string& line) {
+        return line.find(request_line) != std::string::npos &&
+               line.find("\" " + outcome + " ") != std::string::npos;
     };
 }
 

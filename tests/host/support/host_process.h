@@ -58,6 +58,9 @@ public:
                         std::chrono::seconds timeout = std::chrono::seconds(20));
     std::size_t count_lines(const line_test& test) const;
 
+    // Sends `number` without waiting for anything.
+    void send_signal(int number) { process_.send_signal(number); }
+
     // SIGTERM, then waits for the end; the exit code, or empty when it did
     // not end in time (it is killed then).
     std::optional<int> stop();

@@ -46,7 +46,8 @@ http_client::http_client() {
 
 http_client::~http_client() { curl_easy_cleanup(handle_); }
 
-http_response http_client::request(const std::string& url, const std::string& method) {
+http_response http_client::request(const std::string& url, const std::string& method,
+                                   const std::vector<std::string>& headers) {
     CURL* curl = handle_;
     http_response response;
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
@@ -60,7 +61,12 @@ http_response http_client::request(const std::string& url, const std::string& me
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &response.body);
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &collect_header);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &response.headers);
+    curl_slist* header_list = nullptr;
+    for (const auto& header : headers) header_list = curl_slist_append(header_list, header.c_str());
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, header_list);
     const CURLcode result = curl_easy_perform(curl);
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
+    curl_slist_free_all(header_list);
     if (result != CURLE_OK) throw std::runtime_error(url + ": " + curl_easy_strerror(result));
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &response.status);
     curl_easy_getinfo(curl, CURLINFO_NUM_CONNECTS, &response.new_connections);

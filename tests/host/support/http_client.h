@@ -4,6 +4,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 namespace quorin::test {
 
@@ -26,7 +27,9 @@ public:
 
     // Sends `method` to `url` exactly as written (no folding of "..");
     // throws std::runtime_error when no answer arrives.
-    http_response request(const std::string& url, const std::string& method = "GET");
+    // `headers` are extra request lines such as "If-None-Match: \"x\"".
+    http_response request(const std::string& url, const std::string& method = "GET",
+                          const std::vector<std::string>& headers = {});
 
 private:
     void* handle_;
