@@ -34,6 +34,16 @@ int write_samples(const std::filesystem::path& directory) {
     return 0;
 }
 
+// quorin.so beside the program in a build tree; in an installed tree,
+// PREFIX/lib/quorin beside PREFIX/bin.
+std::filesystem::path default_module(const std::filesystem::path& program_directory) {
+    const auto beside = program_directory / "quorin.so";
+    std::error_code error;
+    if (std::filesystem::exists(beside, error)) return beside;
+    const auto installed = program_directory.parent_path() / "lib" / "quorin" / "quorin.so";
+    return std::filesystem::exists(installed, error) ? installed : beside;
+}
+
 int print_signed(const host_options& options) {
     const auto key = read_signing_key(options.signing_key);
     if (!key) {
@@ -131,7 +141,7 @@ int main(int argc, char** argv) {
 
     const auto program = quorin::host::os::executable_path();
     const auto parsed = parse_options(std::vector<std::string>(argv + 1, argv + argc),
-                                      program.parent_path() / "quorin.so");
+                                      default_module(program.parent_path()));
     if (!parsed.options) {
         std::cerr << "quorin-host: " << parsed.error << "\n\n" << usage_text();
         return 2;
