@@ -21,19 +21,19 @@ std::optional<int> side(std::string_view text) {
 
 std::optional<allowed_sizes> allowed_sizes::parse(std::string_view list) {
     allowed_sizes sizes;
-    while (!list.empty()) {
+    // Every element between commas must be a box, the last one too.
+    for (;;) {
         const auto comma = list.find(',');
         const std::string_view box = list.substr(0, comma);
-        list = comma == std::string_view::npos ? std::string_view{} : list.substr(comma + 1);
         const auto x = box.find('x');
         if (x == std::string_view::npos) return std::nullopt;
         const auto width = side(box.substr(0, x));
         const auto height = side(box.substr(x + 1));
         if (!width || !height) return std::nullopt;
         sizes.boxes_.emplace_back(*width, *height);
+        if (comma == std::string_view::npos) return sizes;
+        list.remove_prefix(comma + 1);
     }
-    if (sizes.boxes_.empty()) return std::nullopt;
-    return sizes;
 }
 
 bool allowed_sizes::allows(std::optional<int> width, std::optional<int> height) const {
