@@ -21,7 +21,8 @@ trap cleanup EXIT
 "$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$work/package" >"$work/cpack.log" 2>&1 ||
     { cat "$work/cpack.log"; exit 1; }
 deb=$(ls "$work"/package/*.deb)
-dpkg-deb -I "$deb" | grep -q "Depends:.*libcivetweb" || { echo "no runtime dependencies"; exit 1; }
+depends=$(dpkg-deb -f "$deb" Depends)
+[[ $depends == *libcivetweb* && $depends == *procps* ]] || { echo "Depends: $depends"; exit 1; }
 dpkg-deb -x "$deb" "$work/root"
 root="$work/root"
 for file in usr/bin/quorin-host usr/lib/quorin/quorin.so usr/lib/quorin/quorin.setting \
