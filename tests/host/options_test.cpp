@@ -46,6 +46,31 @@ TEST(Options, MistakesAreNamed) {
     }
 }
 
+TEST(Options, ServingPolicyOptions) {
+    const auto parsed =
+        parse({"--images", "p", "--max-age", "0", "--sizes", "1x2,3x4", "--signing-key", "k",
+               "--access-log", "a.log", "--drain-seconds", "5"});
+    ASSERT_TRUE(parsed.options) << parsed.error;
+    EXPECT_EQ(parsed.options->max_age, 0u);
+    EXPECT_EQ(parsed.options->sizes->listing(), "1x2, 3x4");
+    EXPECT_EQ(parsed.options->signing_key, "k");
+    EXPECT_EQ(parsed.options->access_log_file, "a.log");
+    EXPECT_EQ(parsed.options->drain_seconds, 5u);
+    EXPECT_EQ(parse({"--images", "p"}).options->max_age, 86'400u);
+
+    EXPECT_TRUE(parse({"--signing-key", "k", "--sign", "/a.jpg"}).options);
+    EXPECT_NE(parse({"--sign", "/a.jpg"}).error.find("--signing-key"), std::string::npos);
+    for (const std::vector<std::string> bad :
+         std::vector<std::vector<std::string>>{{"--max-age", "-1"},
+                                               {"--max-age", "1e3"},
+                                               {"--drain-seconds", "x"},
+                                               {"--sizes", "1x"}}) {
+        std::vector<std::string> arguments{"--images", "p"};
+        arguments.insert(arguments.end(), bad.begin(), bad.end());
+        EXPECT_FALSE(parse(arguments).options) << bad[0] << ' ' << bad[1];
+    }
+}
+
 TEST(Options, ThreadsFollowTheCores) {
     EXPECT_EQ(default_thread_count(1), 64u);
     EXPECT_EQ(default_thread_count(4), 64u);
