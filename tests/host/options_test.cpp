@@ -60,11 +60,10 @@ TEST(Options, ServingPolicyOptions) {
 
     EXPECT_TRUE(parse({"--signing-key", "k", "--sign", "/a.jpg"}).options);
     EXPECT_NE(parse({"--sign", "/a.jpg"}).error.find("--signing-key"), std::string::npos);
-    for (const std::vector<std::string> bad :
-         std::vector<std::vector<std::string>>{{"--max-age", "-1"},
-                                               {"--max-age", "1e3"},
-                                               {"--drain-seconds", "x"},
-                                               {"--sizes", "1x"}}) {
+    for (const auto& bad : std::vector<std::vector<std::string>>{{"--max-age", "-1"},
+                                                                 {"--max-age", "1e3"},
+                                                                 {"--drain-seconds", "x"},
+                                                                 {"--sizes", "1x"}}) {
         std::vector<std::string> arguments{"--images", "p"};
         arguments.insert(arguments.end(), bad.begin(), bad.end());
         EXPECT_FALSE(parse(arguments).options) << bad[0] << ' ' << bad[1];
