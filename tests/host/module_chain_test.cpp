@@ -13,6 +13,13 @@
 namespace quorin::host {
 namespace {
 
+http_request request_for(const char* method, const char* path) {
+    http_request request;
+    request.method = method;
+    request.path = path;
+    return request;
+}
+
 // What the chain's far end saw, and the image it hands to the module.
 struct chain_end_record {
     int convert_calls = 0;
@@ -129,7 +136,7 @@ TEST_F(ModuleChain, ARequestPassesEveryModuleAndTheLastOneCaches) {
     ASSERT_TRUE(chain) << error;
 
     std::string sent;
-    http_exchange exchange({"GET", "/picture.png", "", true},
+    http_exchange exchange(request_for("GET", "/picture.png"),
                            [&](const char* data, std::size_t size) {
                                sent.append(data, size);
                                return true;
@@ -157,7 +164,8 @@ TEST_F(ModuleChain, TheOtherEntriesReachTheirEndsUnchanged) {
     const auto chain = module_chain::load({first, second}, test_ends, image_library_table(), error);
     ASSERT_TRUE(chain) << error;
 
-    http_exchange exchange({"HEAD", "/x", "", true}, [](const char*, std::size_t) { return true; });
+    http_exchange exchange(request_for("HEAD", "/x"),
+                           [](const char*, std::size_t) { return true; });
     EXPECT_FALSE(chain->convert_with_time(exchange.record(), 1, 2, 3));
     EXPECT_EQ(seen.convert_with_time_calls, 1);
     EXPECT_EQ(seen.request, exchange.record());
