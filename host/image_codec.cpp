@@ -85,13 +85,35 @@ void drop_metadata(FIBITMAP* image) {
     }
 }
 
+// Brings a non-standard pixel type to 8 bits a channel: 16-bit colour is
+// scaled down keeping its alpha, high dynamic range is tone-mapped (a plain
+// clamp would burn out every value above 1), anything else is scaled to
+// its own range.
+bool to_standard_type(bitmap& image) {
+    switch (FreeImage_GetImageType(image.get())) {
+    case FIT_BITMAP:
+        return true;
+    case FIT_RGB16:
+        return replace(image, FreeImage_ConvertTo24Bits(image.get()));
+    case FIT_RGBA16:
+        return replace(image, FreeImage_ConvertTo32Bits(image.get()));
+    case FIT_FLOAT:
+    case FIT_RGBF:
+    case FIT_RGBAF:
+        if (FreeImage_GetImageType(image.get()) != FIT_RGBF &&
+            !replace(image, FreeImage_ConvertToRGBF(image.get()))) {
+            return false;
+        }
+        return replace(image, FreeImage_ToneMapping(image.get(), FITMO_DRAGO03, 0, 0));
+    default:
+        return replace(image, FreeImage_ConvertToStandardType(image.get(), TRUE));
+    }
+}
+
 // Brings any pixel layout to 24-bit colour, or 32-bit where there is
 // transparency, which every writer and the rescaler take.
 bool to_true_colour(bitmap& image) {
-    if (FreeImage_GetImageType(image.get()) != FIT_BITMAP &&
-        !replace(image, FreeImage_ConvertToStandardType(image.get(), TRUE))) {
-        return false;
-    }
+    if (!to_standard_type(image)) return false;
     const unsigned bpp = FreeImage_GetBPP(image.get());
     if (bpp == 24 || bpp == 32) return true;
     return FreeImage_IsTransparent(image.get())

@@ -1,8 +1,10 @@
 #include "image_codec.h"
 
 #include <FreeImage.h>
+#include <algorithm>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <vector>
 
 #include "sample_images.h"
 #include "support/decoded_image.h"
@@ -220,6 +222,70 @@ TEST(OutputFormats, DefaultIsTheSourcesOwnFormatWhereAClientCouldAskForIt) {
     EXPECT_EQ(default_output_format(FIF_JPEG), output_format::jpeg);
     EXPECT_EQ(default_output_format(FIF_GIF), output_format::gif);
     EXPECT_EQ(default_output_format(FIF_TIFF), output_format::png);
+}
+
+// A source of pixel type `type` and `bpp` bits, every byte set to a mid
+// value, written through the library as `format`.
+std::filesystem::path typed_source(const std::filesystem::path& file, FREE_IMAGE_TYPE type, int bpp,
+                                   FREE_IMAGE_FORMAT format) {
+    FIBITMAP* image = FreeImage_AllocateT(type, 40, 20, bpp);
+    if (image == nullptr) return {};
+    for (unsigned y = 0; y < 20; ++y) {
+        BYTE* line = FreeImage_GetScanLine(image, static_cast<int>(y));
+        if (type == FIT_FLOAT || type == FIT_RGBF || type == FIT_RGBAF) {
+            auto* values = reinterpret_cast<float*>(line);
+            for (unsigned i = 0; i < FreeImage_GetLine(image) / sizeof(float); ++i)
+                values[i] = 0.5F;
+        } else {
+            std::fill_n(line, FreeImage_GetLine(image), BYTE{0x80});
+        }
+    }
+    const bool saved = FreeImage_Save(format, image, file.string().c_str(), 0) != FALSE;
+    FreeImage_Unload(image);
+    return saved ? file : std::filesystem::path{};
+}
+
+TEST(PixelTypes, EveryTypeConvertsToEveryOutputFormat) {
+    struct source_kind {
+        const char* name;
+        FREE_IMAGE_TYPE type;
+        int bpp;
+        FREE_IMAGE_FORMAT format;
+    };
+    const std::vector<source_kind> kinds = {
+        {"bw.bmp", FIT_BITMAP, 1, FIF_BMP},        {"bw.tif", FIT_BITMAP, 1, FIF_TIFF},
+        {"palette4.tif", FIT_BITMAP, 4, FIF_TIFF}, {"grey8.png", FIT_BITMAP, 8, FIF_PNG},
+        {"rgb24.tif", FIT_BITMAP, 24, FIF_TIFF},   {"rgba32.png", FIT_BITMAP, 32, FIF_PNG},
+        {"grey16.png", FIT_UINT16, 16, FIF_PNG},   {"rgb16.png", FIT_RGB16, 48, FIF_PNG},
+        {"rgb16.tif", FIT_RGB16, 48, FIF_TIFF},    {"rgba16.png", FIT_RGBA16, 64, FIF_PNG},
+        {"float.tif", FIT_FLOAT, 32, FIF_TIFF},    {"rgbf.tif", FIT_RGBF, 96, FIF_TIFF},
+        {"rgbaf.tif", FIT_RGBAF, 128, FIF_TIFF},   {"rgbf.hdr", FIT_RGBF, 96, FIF_HDR},
+    };
+    const std::vector<std::pair<output_format, int>> outputs = {{output_format::png, FIF_PNG},
+                                                                {output_format::jpeg, FIF_JPEG},
+                                                                {output_format::gif, FIF_GIF},
+                                                                {output_format::bmp, FIF_BMP},
+                                                                {output_format::webp, FIF_WEBP}};
+    const test::temp_dir dir;
+    for (const auto& kind : kinds) {
+        const auto file = typed_source(dir.path() / kind.name, kind.type, kind.bpp, kind.format);
+        ASSERT_FALSE(file.empty()) << kind.name;
+        const auto source_format = readable_format(file);
+        ASSERT_TRUE(source_format) << kind.name;
+        for (const auto& [output, code] : outputs) {
+            if (!can_write(output)) continue;
+            conversion_parameters parameters;
+            parameters.width = 20;
+            const memory_stream out;
+            ASSERT_EQ(convert_image(file, *source_format, parameters, output, out.get()),
+                      conversion_status::converted)
+                << kind.name << " to " << format_name(output);
+            const auto result = test::decode(stream_bytes(out));
+            EXPECT_EQ(result.format, code) << kind.name;
+            EXPECT_EQ(result.width, 20u) << kind.name;
+            EXPECT_EQ(result.height, 10u) << kind.name;
+        }
+    }
 }
 
 } // namespace
