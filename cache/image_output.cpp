@@ -56,7 +56,7 @@ HRESULT CImageOutput::store_and_serve(FIMEMORY* stream) {
         }
         // Stamped while the file is still held exclusively, so that a store
         // that is cut short can never carry the source time and be served.
-        if (!file->stamp(env.now(), to_file_time(source_time))) return E_FAIL;
+        if (!file->stamp([&env] { return env.now(); }, to_file_time(source_time))) return E_FAIL;
     }
     return OutputFromCache();
 }

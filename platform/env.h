@@ -57,10 +57,11 @@ public:
     virtual ~writable_file() = default;
     // Writes every byte (short writes are retried); false on error.
     virtual bool write_all(const void* data, std::size_t size) = 0;
-    // Sets the creation and last-write times; the last-access time is kept.
-    // Called once, after the last write: where the times are set through a
-    // handle of their own (Windows), the data stream is closed first.
-    virtual bool stamp(file_time creation, file_time last_write) = 0;
+    // Sets the creation time to a reading of `clock` and the last-write time;
+    // the last-access time is kept. Called once, after the last write: where
+    // the times are set through a handle of their own (Windows), the data
+    // stream is closed first, and the clock is read only after that close.
+    virtual bool stamp(const std::function<file_time()>& clock, file_time last_write) = 0;
 };
 
 struct directory_entry {

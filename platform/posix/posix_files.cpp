@@ -111,8 +111,8 @@ public:
     }
 
     // The kernel sets the status-change time, which serves as the creation
-    // time, to the moment of this call; `creation` itself cannot be stored.
-    bool stamp(file_time /*creation*/, file_time last_write) override {
+    // time, to the moment of this call; no other creation time can be stored.
+    bool stamp(const std::function<file_time()>& /*clock*/, file_time last_write) override {
         const timespec times[2] = {{0, UTIME_OMIT}, to_timespec(last_write)};
         return ::futimens(fd_.get(), times) == 0;
     }

@@ -59,9 +59,10 @@ public:
     // and a close that fails to write them leaves a file that must never
     // carry the source time. The times are then set through a handle that
     // asks for attribute access only, which conflicts with no reader.
-    bool stamp(file_time creation, file_time last_write) override {
+    bool stamp(const std::function<file_time()>& clock, file_time last_write) override {
         const bool closed = std::fclose(std::exchange(stream_, nullptr)) == 0;
         if (!closed) return false;
+        const file_time creation = clock();
         const handle attributes(::CreateFileW(path_.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
                                               OPEN_EXISTING, 0, nullptr));
         if (!attributes.valid()) return false;

@@ -28,7 +28,7 @@ bool store(platform::env& env, const std::u16string& path, int version) {
     if (!file) return false;
     const std::string bytes = conversion_of(0, version);
     return file->write_all(bytes.data(), bytes.size()) &&
-           file->stamp(0, ticks_of(source_time_of(version)));
+           file->stamp([] { return platform::file_time{0}; }, ticks_of(source_time_of(version)));
 }
 
 // Empty when the open file's times and size match the bytes read.

@@ -97,7 +97,7 @@ TEST_F(win32_files, bytes_are_stored_untranslated_and_times_to_the_tick) {
         const auto writer = default_env().open_for_writing(path);
         ASSERT_TRUE(writer);
         ASSERT_TRUE(writer->write_all(bytes.data(), bytes.size()));
-        ASSERT_TRUE(writer->stamp(default_env().now(), source));
+        ASSERT_TRUE(writer->stamp([] { return default_env().now(); }, source));
     }
     const auto reader = default_env().open_for_reading(path);
     ASSERT_TRUE(reader);
@@ -119,7 +119,7 @@ TEST_F(win32_files, the_stamp_sets_the_creation_time) {
     {
         const auto writer = default_env().open_for_writing(path);
         ASSERT_TRUE(writer);
-        ASSERT_TRUE(writer->stamp(creation, creation + 1));
+        ASSERT_TRUE(writer->stamp([] { return creation; }, creation + 1));
     }
     const auto reader = default_env().open_for_reading(path);
     ASSERT_TRUE(reader);
