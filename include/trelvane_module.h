@@ -16,8 +16,8 @@
 
 #ifdef _WIN32
 
-#include <httpext.h>
 #include <windows.h>
+#include <httpext.h>
 
 // A code unit of the UTF-16 texts of the contract (keys and paths).
 using TrelvaneChar = wchar_t;

@@ -1,6 +1,6 @@
 // MD5 through the CryptoAPI's default RSA provider.
-#include <wincrypt.h>
 #include <windows.h>
+#include <wincrypt.h>
 
 #include "platform/md5.h"
 

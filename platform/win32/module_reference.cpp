@@ -1,7 +1,7 @@
 #include "platform/module_reference.h"
 
-#include <utility>
 #include <windows.h>
+#include <utility>
 
 #include "platform/win32/module_handle.h"
 

@@ -1,7 +1,7 @@
 #include "platform/paths.h"
 
-#include <shlwapi.h>
 #include <windows.h>
+#include <shlwapi.h>
 
 namespace quorin::platform {
 

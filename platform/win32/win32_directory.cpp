@@ -1,7 +1,7 @@
 #include "platform/win32/win32_directory.h"
 
-#include <cstring>
 #include <windows.h>
+#include <cstring>
 
 #include "platform/win32/file_time_conversion.h"
 #include "platform/win32/os_version.h"

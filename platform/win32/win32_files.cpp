@@ -1,9 +1,9 @@
 #include "platform/win32/win32_files.h"
 
+#include <windows.h>
 #include <cstdio>
 #include <share.h>
 #include <utility>
-#include <windows.h>
 
 #include "platform/win32/file_time_conversion.h"
 #include "platform/win32/handle.h"

@@ -1,7 +1,7 @@
 #include "support/loaded_module.h"
 
-#include <stdexcept>
 #include <windows.h>
+#include <stdexcept>
 
 namespace quorin::test {
 
