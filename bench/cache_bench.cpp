@@ -8,11 +8,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "cache/cache_path.h"
-#include "cache/file_time.h"
+#include "cache/cache_tree.h"
 #include "cache/image_library.h"
 #include "cache/image_output.h"
 #include "cache/response_header.h"
+#include "platform/filetime.h"
 #include "platform/text.h"
 #include "support/cache_fixture.h"
 
@@ -21,7 +21,7 @@ namespace {
 using quorin::CImageOutput;
 
 constexpr std::size_t image_size = 30 * 1024;
-const FILETIME source_time = quorin::to_FILETIME(134'120'558'491'234'567ull);
+const FILETIME source_time = quorin::platform::to_FILETIME(134'120'558'491'234'567ull);
 
 BOOL discard_body(HCONN, void*, DWORD*, DWORD) { return 1; }
 BOOL discard_header(HCONN, DWORD, void*, DWORD*, DWORD*) { return 1; }

@@ -11,9 +11,9 @@
 #include <string_view>
 #include <thread>
 
+#include "cache/cache_tree.h"
 #include "expiry/expiry_sweep.h"
 #include "heap_counter.h"
-#include "module/cache_tree.h"
 #include "module/expiry_thread_control.h"
 #include "platform/env.h"
 #include "platform/text.h"
@@ -34,11 +34,9 @@ struct filled_tree {
     filled_tree() {
         std::filesystem::create_directory(root);
         quorin::create_cache_tree(root);
-        static constexpr char hex[] = "0123456789abcdef";
         for (int i = 0; i < file_count; ++i) {
-            const unsigned leaf = static_cast<unsigned>(i) % 4096;
             const std::string directory =
-                root + "/" + hex[leaf >> 8] + "/" + hex[(leaf >> 4) & 0xF] + hex[leaf & 0xF];
+                quorin::leaf_directory(root, static_cast<unsigned>(i) % quorin::leaf_count);
             quorin::test::write_file(directory + "/image-" + std::to_string(i) + ".jpg", "x");
         }
     }
@@ -84,17 +82,17 @@ public:
         : env_wrapper(quorin::platform::default_env()), expired_(expired) {}
 
     bool list_directory(
-        const std::string& path,
+        const std::string& path, std::size_t root_length,
         const std::function<bool(const quorin::platform::directory_entry&)>& visit) override {
         const quorin::platform::file_time now = env_wrapper::now();
         return env_wrapper::list_directory(
-            path, [&](const quorin::platform::directory_entry& entry) {
+            path, root_length, [&](const quorin::platform::directory_entry& entry) {
                 quorin::platform::directory_entry marked = entry;
                 marked.creation = index_of(entry.name) < expired_ ? 0 : now;
                 return visit(marked);
             });
     }
-    bool delete_file(const std::string&) override {
+    bool delete_file(const std::string&, std::size_t) override {
         ++deleted;
         return true;
     }

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "module/cache_tree.h"
+#include "cache/cache_tree.h"
 #include "platform/env.h"
 #include "settings/load_settings.h"
 #include "settings/module_settings.h"

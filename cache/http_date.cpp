@@ -3,7 +3,7 @@
 #include <chrono>
 #include <cstdio>
 
-#include "cache/file_time.h"
+#include "platform/filetime.h"
 
 namespace quorin {
 namespace {
@@ -22,7 +22,7 @@ constexpr std::int64_t seconds_until_year_10000 =
 
 bool format_http_date(const FILETIME* time, char (&text)[http_date_length + 1]) {
     const std::int64_t seconds_since_1601 =
-        static_cast<std::int64_t>(to_file_time(*time) / platform::ticks_per_second);
+        static_cast<std::int64_t>(platform::to_file_time(*time) / platform::ticks_per_second);
     // Refused before any calendar arithmetic can overflow.
     if (seconds_since_1601 >= seconds_until_year_10000) return false;
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "expiry/cache_directories.h"
+#include "cache/cache_tree.h"
 #include "expiry/logger.h"
 #include "platform/env.h"
 #include "platform/paths.h"
@@ -46,16 +46,13 @@ bool collect_expired_files(const std::stop_token& stop, std::vector<std::string>
             return true;
         };
     };
-    for (unsigned first = 0; first < first_level_count; ++first) {
-        const std::string first_level = first_level_directory(module_settings.cache_root, first);
-        for (unsigned second = 0; second < second_level_count; ++second) {
-            if (stop.stop_requested()) return false;
-            const std::string leaf = second_level_directory(first_level, second);
-            // The platform picks how much a listing reports (on Windows the
-            // information level by OS version). A leaf that cannot be listed
-            // is passed over silently.
-            env.list_directory(leaf, visit_leaf(leaf));
-        }
+    for (unsigned leaf_number = 0; leaf_number < leaf_count; ++leaf_number) {
+        if (stop.stop_requested()) return false;
+        const std::string leaf = leaf_directory(module_settings.cache_root, leaf_number);
+        // The platform picks how much a listing reports (on Windows the
+        // information level by OS version). A leaf that cannot be listed
+        // is passed over silently.
+        env.list_directory(leaf, module_settings.cache_root.size(), visit_leaf(leaf));
     }
     return !stop.stop_requested();
 }
@@ -66,7 +63,8 @@ bool delete_files(const std::stop_token& stop, const std::vector<std::string>& f
     platform::env& env = platform::current_env();
     for (const std::string& path : files) {
         if (stop.stop_requested()) return false;
-        if (!env.delete_file(path)) log.write("DELETE_FAIL " + path);
+        if (!env.delete_file(path, module_settings.cache_root.size()))
+            log.write("DELETE_FAIL " + path);
     }
     return true;
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/env.h"
+#include "platform/hex_digit.h"
 
 namespace quorin {
 namespace {
@@ -20,13 +21,12 @@ std::string time_stamp() {
 bool is_control_byte(unsigned char byte) { return byte < 0x20 || byte == 0x7F; }
 
 void append_escaped(std::string& line, std::string_view text) {
-    static constexpr char hex_digits[] = "0123456789ABCDEF";
     for (const char character : text) {
         const auto byte = static_cast<unsigned char>(character);
         if (is_control_byte(byte)) {
             line += "\\x";
-            line += hex_digits[byte >> 4];
-            line += hex_digits[byte & 0xF];
+            line += platform::upper_hex_digit(byte >> 4);
+            line += platform::upper_hex_digit(byte);
         } else {
             line += character;
         }
@@ -35,14 +35,8 @@ void append_escaped(std::string& line, std::string_view text) {
 
 } // namespace
 
-logger::logger(const std::string& path, bool enabled) : path(path), enabled(enabled) {
-    if (enabled) {
-        stream = std::make_unique<std::ofstream>(path, std::ios::out | std::ios::app);
-    }
-}
-
-logger::~logger() {
-    if (enabled && stream) stream->close();
+logger::logger(const std::string& path, bool enabled) {
+    if (enabled) stream = std::make_unique<std::ofstream>(path, std::ios::out | std::ios::app);
 }
 
 void logger::write(std::string_view text) {

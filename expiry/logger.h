@@ -14,7 +14,6 @@ namespace quorin {
 class logger {
 public:
     logger(const std::string& path, bool enabled);
-    virtual ~logger();
     logger(const logger&) = delete;
     logger& operator=(const logger&) = delete;
 
@@ -25,8 +24,6 @@ public:
 
 private:
     std::unique_ptr<std::ofstream> stream;
-    std::string path;
-    bool enabled;
 };
 
 } // namespace quorin

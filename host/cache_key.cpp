@@ -2,6 +2,7 @@
 
 #include <openssl/evp.h>
 
+#include "hex_digit.h"
 #include "utf16_text.h"
 
 namespace quorin::host {
@@ -26,11 +27,10 @@ std::string digest_hex(const std::string& text) {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
     EVP_Digest(text.data(), text.size(), digest, &length, EVP_sha256(), nullptr);
-    static constexpr char hex[] = "0123456789abcdef";
     std::string result;
     for (std::size_t i = 0; i < digest_hex_digits / 2; ++i) {
-        result.push_back(hex[digest[i] >> 4]);
-        result.push_back(hex[digest[i] & 0xF]);
+        result.push_back(lower_hex_digit(digest[i] >> 4));
+        result.push_back(lower_hex_digit(digest[i]));
     }
     return result;
 }

@@ -5,6 +5,7 @@
 #include <openssl/evp.h>
 
 #include "file_time.h"
+#include "hex_digit.h"
 #include "http_exchange.h"
 #include "utf16_text.h"
 
@@ -47,11 +48,10 @@ std::string entity_tag(const std::u16string& cache_key, std::uint64_t source_tim
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
     EVP_Digest(text.data(), text.size(), digest, &length, EVP_sha256(), nullptr);
-    static constexpr char hex[] = "0123456789abcdef";
     std::string tag = "\"";
     for (unsigned int i = 0; i < 16; ++i) {
-        tag.push_back(hex[digest[i] >> 4]);
-        tag.push_back(hex[digest[i] & 0xF]);
+        tag.push_back(lower_hex_digit(digest[i] >> 4));
+        tag.push_back(lower_hex_digit(digest[i]));
     }
     tag.push_back('"');
     return tag;

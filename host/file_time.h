@@ -21,6 +21,8 @@ inline constexpr std::chrono::seconds file_time_epoch_offset{11'644'473'600};
 std::uint64_t to_file_time(std::filesystem::file_time_type time);
 std::uint64_t to_file_time(std::chrono::system_clock::time_point time);
 
+// The host's own copy of the split into halves: the module has one too, and
+// the host never links the module's code.
 FILETIME to_FILETIME(std::uint64_t file_time);
 
 // The fixed-length HTTP date, e.g. "Sun, 06 Nov 1994 08:49:37 GMT".

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "hex_digit.h"
 #include "image_codec.h"
 #include "source_lookup.h"
 #include "url_signature.h"
@@ -27,7 +28,6 @@ std::vector<std::filesystem::path> gallery_entries(const std::filesystem::path& 
 }
 
 std::string url_path(const std::filesystem::path& relative) {
-    static constexpr char hex[] = "0123456789ABCDEF";
     std::string result;
     for (const auto& element : relative) {
         result += '/';
@@ -40,8 +40,8 @@ std::string url_path(const std::filesystem::path& relative) {
                 result += c;
             } else {
                 result += '%';
-                result += hex[byte >> 4];
-                result += hex[byte & 0xF];
+                result += upper_hex_digit(byte >> 4);
+                result += upper_hex_digit(byte);
             }
         }
     }

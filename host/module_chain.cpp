@@ -132,12 +132,6 @@ bool module_chain::convert(EXTENSION_CONTROL_BLOCK* request, std::uint64_t a, st
     return reinterpret_cast<OnConvert_t>(modules_.front()->on_convert)(request, a, b, c);
 }
 
-bool module_chain::convert_with_time(EXTENSION_CONTROL_BLOCK* request, std::uint64_t a,
-                                     std::uint64_t b, std::uint64_t c) const {
-    return reinterpret_cast<OnConvertWithTime_t>(modules_.front()->on_convert_with_time)(request, a,
-                                                                                         b, c);
-}
-
 void* module_chain::convert_core() const { return modules_.front()->on_convert_core; }
 
 } // namespace quorin::host

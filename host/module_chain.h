@@ -42,8 +42,6 @@ public:
 
     bool convert(EXTENSION_CONTROL_BLOCK* request, std::uint64_t a, std::uint64_t b,
                  std::uint64_t c) const;
-    bool convert_with_time(EXTENSION_CONTROL_BLOCK* request, std::uint64_t a, std::uint64_t b,
-                           std::uint64_t c) const;
     // The first module's OnConvertCore, to be called with the host's core
     // converter signature.
     void* convert_core() const;

@@ -2,7 +2,7 @@
 // the life of the expiry thread.
 #include <string>
 
-#include "module/cache_tree.h"
+#include "cache/cache_tree.h"
 #include "module/expiry_thread_control.h"
 #include "module/resolve_path.h"
 #include "module/utf8_to_utf16.h"

@@ -48,6 +48,8 @@ public:
     virtual bool size(std::uint64_t& out) = 0;
     // Bytes read into buffer: 0 at the end of the file, -1 on error.
     virtual std::int64_t read(void* buffer, std::size_t capacity) = 0;
+    // Sets the last-access time and leaves the others as they are.
+    virtual bool set_last_access(file_time time) = 0;
 };
 
 // A cache file open for writing, exclusively: every other open and deletion
@@ -71,6 +73,11 @@ struct directory_entry {
     file_time last_access;
 };
 
+// The paths of cache files and leaf directories lie below the cache root,
+// which their first `root_length` code units name. The root may be reached
+// through symbolic links (the settings name it); nothing below it may be one,
+// so that a link planted in the tree cannot lead a read, a write, a listing
+// or a deletion out of it.
 class env {
 public:
     virtual ~env() = default;
@@ -82,8 +89,10 @@ public:
 
     // Both return null when the file cannot be opened with the required
     // sharing (busy), is missing, or is not a regular file.
-    virtual std::unique_ptr<readable_file> open_for_reading(const wide_string& path) = 0;
-    virtual std::unique_ptr<writable_file> open_for_writing(const wide_string& path) = 0;
+    virtual std::unique_ptr<readable_file> open_for_reading(const wide_string& path,
+                                                            std::size_t root_length) = 0;
+    virtual std::unique_ptr<writable_file> open_for_writing(const wide_string& path,
+                                                            std::size_t root_length) = 0;
 
     // Creates one directory; false when it could not (it may already exist).
     virtual bool create_directory(const std::string& path) = 0;
@@ -91,12 +100,12 @@ public:
     // Calls visit for every entry of the directory except "." and "..", until
     // visit returns false. Returns false when the directory cannot be listed.
     // The entry's name is valid only during the call.
-    virtual bool list_directory(const std::string& path,
+    virtual bool list_directory(const std::string& path, std::size_t root_length,
                                 const std::function<bool(const directory_entry&)>& visit) = 0;
 
     // Deletes one file (a symbolic link itself, never its target). Fails
     // while the file is open for reading or writing.
-    virtual bool delete_file(const std::string& path) = 0;
+    virtual bool delete_file(const std::string& path, std::size_t root_length) = 0;
 
     // Full path of the module file this code was loaded from.
     virtual std::string module_file_path() = 0;
@@ -110,20 +119,24 @@ public:
 
     file_time now() override { return target_.now(); }
     local_time local_now() override { return target_.local_now(); }
-    std::unique_ptr<readable_file> open_for_reading(const wide_string& path) override {
-        return target_.open_for_reading(path);
+    std::unique_ptr<readable_file> open_for_reading(const wide_string& path,
+                                                    std::size_t root_length) override {
+        return target_.open_for_reading(path, root_length);
     }
-    std::unique_ptr<writable_file> open_for_writing(const wide_string& path) override {
-        return target_.open_for_writing(path);
+    std::unique_ptr<writable_file> open_for_writing(const wide_string& path,
+                                                    std::size_t root_length) override {
+        return target_.open_for_writing(path, root_length);
     }
     bool create_directory(const std::string& path) override {
         return target_.create_directory(path);
     }
-    bool list_directory(const std::string& path,
+    bool list_directory(const std::string& path, std::size_t root_length,
                         const std::function<bool(const directory_entry&)>& visit) override {
-        return target_.list_directory(path, visit);
+        return target_.list_directory(path, root_length, visit);
     }
-    bool delete_file(const std::string& path) override { return target_.delete_file(path); }
+    bool delete_file(const std::string& path, std::size_t root_length) override {
+        return target_.delete_file(path, root_length);
+    }
     std::string module_file_path() override { return target_.module_file_path(); }
 
 private:

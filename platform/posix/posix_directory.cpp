@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include "platform/posix/file_time_conversion.h"
-#include "platform/posix/leaf_directory.h"
+#include "platform/posix/open_below.h"
 
 namespace quorin::platform::posix {
 namespace {
@@ -18,9 +18,10 @@ bool is_dot_or_dot_dot(const char* name) {
 
 } // namespace
 
-bool list_directory(const std::string& path,
+bool list_directory(const std::string& path, std::size_t root_length,
                     const std::function<bool(const directory_entry&)>& visit) {
-    const int fd = open_leaf_directory(path, O_RDONLY);
+    const int fd = open_below(path.substr(0, root_length),
+                              std::string_view(path).substr(root_length), O_RDONLY | O_DIRECTORY);
     if (fd < 0) return false;
     DIR* directory = ::fdopendir(fd);
     if (directory == nullptr) {

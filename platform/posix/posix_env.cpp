@@ -35,6 +35,11 @@ std::string loaded_object_path() {
     return path;
 }
 
+// The length in UTF-8 of the first `length` units of `path`.
+std::size_t utf8_length(const wide_string& path, std::size_t length) {
+    return encode_utf8(wide_string_view(path).substr(0, length)).size();
+}
+
 class posix_env final : public env {
 public:
     file_time now() override {
@@ -51,24 +56,28 @@ public:
                 fields.tm_hour,        fields.tm_min,     fields.tm_sec};
     }
 
-    std::unique_ptr<readable_file> open_for_reading(const wide_string& path) override {
-        return posix::open_for_reading(encode_utf8(path));
+    std::unique_ptr<readable_file> open_for_reading(const wide_string& path,
+                                                    std::size_t root_length) override {
+        return posix::open_for_reading(encode_utf8(path), utf8_length(path, root_length));
     }
 
-    std::unique_ptr<writable_file> open_for_writing(const wide_string& path) override {
-        return posix::open_for_writing(encode_utf8(path));
+    std::unique_ptr<writable_file> open_for_writing(const wide_string& path,
+                                                    std::size_t root_length) override {
+        return posix::open_for_writing(encode_utf8(path), utf8_length(path, root_length));
     }
 
     bool create_directory(const std::string& path) override {
         return ::mkdir(path.c_str(), 0755) == 0;
     }
 
-    bool list_directory(const std::string& path,
+    bool list_directory(const std::string& path, std::size_t root_length,
                         const std::function<bool(const directory_entry&)>& visit) override {
-        return posix::list_directory(path, visit);
+        return posix::list_directory(path, root_length, visit);
     }
 
-    bool delete_file(const std::string& path) override { return posix::delete_file(path); }
+    bool delete_file(const std::string& path, std::size_t root_length) override {
+        return posix::delete_file(path, root_length);
+    }
 
     std::string module_file_path() override { return loaded_object_path(); }
 };

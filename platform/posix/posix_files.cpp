@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include "platform/posix/file_time_conversion.h"
-#include "platform/posix/leaf_directory.h"
+#include "platform/posix/open_below.h"
 
 namespace quorin::platform::posix {
 namespace {
@@ -42,24 +42,19 @@ int lock_regular_file(int fd, int lock, struct stat& status) {
     return fd;
 }
 
-// Opens a regular file of a leaf directory, never through a symbolic link.
-int open_locked_in(int leaf, const std::string& name, int flags, int lock, struct stat& status) {
-    return lock_regular_file(::openat(leaf, name.c_str(), flags | file_open_flags, 0644), lock,
-                             status);
-}
-
-int open_locked(const std::string& path, int flags, int lock, struct stat& status) {
+int open_locked(const std::string& path, std::size_t root_length, int flags, int lock,
+                struct stat& status) {
     // Most cache roots are reached without any link: then the whole path is
     // opened at once. A missing file is missing either way.
     const int fd = open_without_any_link(path, flags | file_open_flags);
     if (fd >= 0) return lock_regular_file(fd, lock, status);
     if (errno == ENOENT) return -1;
-    // A link somewhere (the root may be one) or no openat2: the two levels
-    // below the root are checked one by one.
-    const auto [leaf_path, name] = split_file_path(path);
-    const descriptor leaf(open_leaf_directory(leaf_path, O_PATH));
-    if (leaf.get() < 0) return -1;
-    return open_locked_in(leaf.get(), name, flags, lock, status);
+    // A link somewhere (the root may be one) or no openat2: the parts below
+    // the root are checked one by one.
+    return lock_regular_file(open_below(path.substr(0, root_length),
+                                        std::string_view(path).substr(root_length),
+                                        flags | file_open_flags),
+                             lock, status);
 }
 
 // Times and size are those of the moment of opening: writers are locked out
@@ -85,6 +80,12 @@ public:
             const ssize_t count = ::read(fd_.get(), buffer, capacity);
             if (count >= 0 || errno != EINTR) return count;
         }
+    }
+
+    // Setting a time explicitly needs no write access, only ownership.
+    bool set_last_access(file_time time) override {
+        const timespec times[2] = {to_timespec(time), {0, UTIME_OMIT}};
+        return ::futimens(fd_.get(), times) == 0;
     }
 
 private:
@@ -123,17 +124,17 @@ private:
 
 } // namespace
 
-std::unique_ptr<readable_file> open_for_reading(const std::string& path) {
+std::unique_ptr<readable_file> open_for_reading(const std::string& path, std::size_t root_length) {
     struct stat status {};
-    const int fd = open_locked(path, O_RDONLY, LOCK_SH, status);
+    const int fd = open_locked(path, root_length, O_RDONLY, LOCK_SH, status);
     if (fd < 0) return nullptr;
     return std::make_unique<posix_readable_file>(fd, status);
 }
 
-std::unique_ptr<writable_file> open_for_writing(const std::string& path) {
+std::unique_ptr<writable_file> open_for_writing(const std::string& path, std::size_t root_length) {
     // Not O_TRUNC: the content must stay untouched when the lock is refused.
     struct stat status {};
-    const int fd = open_locked(path, O_WRONLY | O_CREAT, LOCK_EX, status);
+    const int fd = open_locked(path, root_length, O_WRONLY | O_CREAT, LOCK_EX, status);
     if (fd < 0) return nullptr;
     if (::ftruncate(fd, 0) != 0) {
         ::close(fd);
@@ -142,14 +143,19 @@ std::unique_ptr<writable_file> open_for_writing(const std::string& path) {
     return std::make_unique<posix_writable_file>(fd);
 }
 
-bool delete_file(const std::string& path) {
-    const auto [leaf_path, name] = split_file_path(path);
-    const descriptor leaf(open_leaf_directory(leaf_path, O_PATH));
+bool delete_file(const std::string& path, std::size_t root_length) {
+    const auto separator = path.rfind('/');
+    if (separator == std::string::npos || separator < root_length) return false;
+    const descriptor leaf(open_below(
+        path.substr(0, root_length),
+        std::string_view(path).substr(root_length, separator - root_length), O_PATH | O_DIRECTORY));
     if (leaf.get() < 0) return false;
+    const std::string name = path.substr(separator + 1);
     struct stat status {};
     if (::fstatat(leaf.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return false;
     if (!S_ISREG(status.st_mode)) return ::unlinkat(leaf.get(), name.c_str(), 0) == 0;
-    const descriptor fd(open_locked_in(leaf.get(), name, O_RDONLY, LOCK_EX, status));
+    const descriptor fd(lock_regular_file(
+        ::openat(leaf.get(), name.c_str(), O_RDONLY | file_open_flags), LOCK_EX, status));
     if (fd.get() < 0) return false;
     return ::unlinkat(leaf.get(), name.c_str(), 0) == 0;
 }

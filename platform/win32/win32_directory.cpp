@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <cstring>
 
-#include "platform/win32/file_time_conversion.h"
+#include "platform/filetime.h"
 #include "platform/win32/os_version.h"
 
 namespace quorin::platform::win32 {

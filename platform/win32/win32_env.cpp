@@ -1,7 +1,7 @@
 // The default env: Windows.
 #include <windows.h>
 
-#include "platform/win32/file_time_conversion.h"
+#include "platform/filetime.h"
 #include "platform/win32/module_handle.h"
 #include "platform/win32/win32_directory.h"
 #include "platform/win32/win32_files.h"
@@ -14,7 +14,7 @@ public:
     file_time now() override {
         FILETIME time{};
         ::GetSystemTimeAsFileTime(&time);
-        return win32::to_file_time(time);
+        return to_file_time(time);
     }
 
     local_time local_now() override {
@@ -23,11 +23,14 @@ public:
         return {time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute, time.wSecond};
     }
 
-    std::unique_ptr<readable_file> open_for_reading(const wide_string& path) override {
+    // The Windows calls take the path whole: root_length is not needed.
+    std::unique_ptr<readable_file> open_for_reading(const wide_string& path,
+                                                    std::size_t /*root_length*/) override {
         return win32::open_for_reading(path);
     }
 
-    std::unique_ptr<writable_file> open_for_writing(const wide_string& path) override {
+    std::unique_ptr<writable_file> open_for_writing(const wide_string& path,
+                                                    std::size_t /*root_length*/) override {
         return win32::open_for_writing(path);
     }
 
@@ -35,12 +38,14 @@ public:
         return ::CreateDirectoryA(path.c_str(), nullptr) != 0;
     }
 
-    bool list_directory(const std::string& path,
+    bool list_directory(const std::string& path, std::size_t /*root_length*/,
                         const std::function<bool(const directory_entry&)>& visit) override {
         return win32::list_directory(path, visit);
     }
 
-    bool delete_file(const std::string& path) override { return ::DeleteFileA(path.c_str()) != 0; }
+    bool delete_file(const std::string& path, std::size_t /*root_length*/) override {
+        return ::DeleteFileA(path.c_str()) != 0;
+    }
 
     // A path longer than the buffer comes back truncated, as the loader
     // gives it.

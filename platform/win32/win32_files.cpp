@@ -5,7 +5,7 @@
 #include <share.h>
 #include <utility>
 
-#include "platform/win32/file_time_conversion.h"
+#include "platform/filetime.h"
 #include "platform/win32/handle.h"
 
 namespace quorin::platform::win32 {
@@ -13,7 +13,7 @@ namespace {
 
 class win32_readable_file final : public readable_file {
 public:
-    explicit win32_readable_file(HANDLE file) : file_(file) {}
+    win32_readable_file(HANDLE file, const wide_string& path) : file_(file), path_(path) {}
 
     bool times(file_times& out) override {
         FILETIME creation{}, last_access{}, last_write{};
@@ -39,8 +39,22 @@ public:
         return count;
     }
 
+    // Through a handle of its own that asks for attribute access only: the
+    // reading handle needs no write right, and attribute access conflicts
+    // with no reader.
+    bool set_last_access(file_time time) override {
+        const handle attributes(
+            ::CreateFileW(path_.c_str(), FILE_WRITE_ATTRIBUTES,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, 0, nullptr));
+        if (!attributes.valid()) return false;
+        const FILETIME last_access = to_FILETIME(time);
+        return ::SetFileTime(attributes.get(), nullptr, &last_access, nullptr) != 0;
+    }
+
 private:
     handle file_;
+    wide_string path_;
 };
 
 class win32_writable_file final : public writable_file {
@@ -85,7 +99,7 @@ std::unique_ptr<readable_file> open_for_reading(const wide_string& path) {
     const HANDLE file = ::CreateFileW(path.c_str(), FILE_READ_DATA | FILE_READ_ATTRIBUTES,
                                       FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return nullptr;
-    return std::make_unique<win32_readable_file>(file);
+    return std::make_unique<win32_readable_file>(file, path);
 }
 
 std::unique_ptr<writable_file> open_for_writing(const wide_string& path) {

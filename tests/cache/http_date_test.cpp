@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "cache/file_time.h"
 #include "cache/http_date.h"
 #include "cache/response_header.h"
+#include "platform/filetime.h"
 
 namespace quorin {
 namespace {
@@ -12,7 +12,7 @@ constexpr platform::file_time second = platform::ticks_per_second;
 constexpr platform::file_time jan_5_2026 = (13'412'055'849ull) * second;
 
 std::string date_of(platform::file_time time) {
-    const FILETIME parts = to_FILETIME(time);
+    const FILETIME parts = platform::to_FILETIME(time);
     char text[http_date_length + 1] = "untouched";
     if (!format_http_date(&parts, text)) return "<none>";
     return text;
@@ -38,7 +38,7 @@ TEST(HttpDate, RefusesYearsAfter9999AndTheTopBit) {
 TEST(HeaderBlock, HasExactBytes) {
     EXPECT_EQ(build_header_block("image/png", 0, nullptr),
               "Content-Type: image/png\r\nContent-Length: 0\r\n\r\n");
-    const FILETIME time = to_FILETIME(jan_5_2026);
+    const FILETIME time = platform::to_FILETIME(jan_5_2026);
     EXPECT_EQ(build_header_block("image/jpeg", 2147483648u, &time),
               "Content-Type: image/jpeg\r\nContent-Length: 2147483648\r\n"
               "Last-Modified: Mon, 05 Jan 2026 03:04:09 GMT\r\n\r\n");
@@ -47,7 +47,7 @@ TEST(HeaderBlock, HasExactBytes) {
 }
 
 TEST(HeaderBlock, DropsOnlyTheDateLineWhenTheDateFails) {
-    const FILETIME far_future = to_FILETIME(~0ull);
+    const FILETIME far_future = platform::to_FILETIME(~0ull);
     EXPECT_EQ(build_header_block("image/png", 12, &far_future),
               "Content-Type: image/png\r\nContent-Length: 12\r\n\r\n");
 }

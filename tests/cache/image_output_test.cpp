@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "cache/file_time.h"
 #include "cache/image_output.h"
+#include "expiry/steered_env.h"
+#include "platform/filetime.h"
 #include "support/cache_fixture.h"
 #include "support/native_path.h"
 #include "support/wide_text.h"
@@ -14,7 +15,7 @@ using test::fake_request;
 
 // 2026-01-05 03:04:09.1234567 UTC: sub-second units must survive storing.
 constexpr platform::file_time source_ticks = 134'120'558'491'234'567ull;
-const FILETIME source_time = to_FILETIME(source_ticks);
+const FILETIME source_time = platform::to_FILETIME(source_ticks);
 constexpr const char* source_date = "Mon, 05 Jan 2026 03:04:09 GMT";
 
 std::string header(const char* type, std::size_t length, const char* date = source_date) {
@@ -55,6 +56,15 @@ protected:
         CImageOutput output(request.record());
         output.SetCacheKey(key, &source_time);
         return output.path();
+    }
+
+    static std::size_t root_length() { return module_settings.cache_root_wide.size(); }
+
+    platform::file_times times_of(const TrelvaneChar* key) {
+        platform::file_times times{};
+        const auto file = platform::current_env().open_for_reading(path_of(key), root_length());
+        EXPECT_TRUE(file && file->times(times));
+        return times;
     }
 
     std::string file_content(const TrelvaneChar* key) {
@@ -131,11 +141,7 @@ TEST_F(ImageOutput, StoresStampsAndServesTheSameBytesLaterHitsGet) {
               cache.root() / "6" / "20" / "photo.jpg");
     EXPECT_EQ(file_content(WIDE("photo.jpg")), image);
 
-    const auto file = platform::current_env().open_for_reading(path_of(WIDE("photo.jpg")));
-    ASSERT_TRUE(file);
-    platform::file_times times{};
-    ASSERT_TRUE(file->times(times));
-    EXPECT_EQ(times.last_write, source_ticks);
+    EXPECT_EQ(times_of(WIDE("photo.jpg")).last_write, source_ticks);
 
     ASSERT_EQ(serve(WIDE("/other/dir/photo.jpg")), S_OK);
     EXPECT_EQ(last.header_block, stored.header_block);
@@ -147,13 +153,44 @@ TEST_F(ImageOutput, StoringSetsTheCreationTimeToTheTimeOfStoring) {
     const platform::file_time before = platform::current_env().now();
     ASSERT_EQ(store(WIDE("created.png"), test::png_bytes(64)), S_OK);
     const platform::file_time after = platform::current_env().now();
-    const auto file = platform::current_env().open_for_reading(path_of(WIDE("created.png")));
-    ASSERT_TRUE(file);
-    platform::file_times times{};
-    ASSERT_TRUE(file->times(times));
+    const platform::file_times times = times_of(WIDE("created.png"));
     // The kernel's coarse clock may trail the precise one by a tick.
     EXPECT_GE(times.creation + platform::ticks_per_second, before);
     EXPECT_LE(times.creation, after);
+}
+
+// The clock is steered, so whatever the kernel does to the last-access time
+// on a read (it can only set the real time) never looks like the module's.
+TEST_F(ImageOutput, AHitMovesALaggingLastAccessTimeWithBaseTimeLastAccessOnly) {
+    struct hit_case {
+        base_time_kind base_time;
+        std::int32_t cache_delete_time;
+        std::int64_t lag_seconds;
+        bool moves;
+    };
+    const hit_case cases[] = {
+        {last_access, 3600, 61, true},     // beyond a minute
+        {last_access, 3600, 59, false},    // within a minute
+        {last_access, 86400, 1349, false}, // within a sixty-fourth (1350 s)
+        {last_access, 86400, 1351, true},
+        {last_access, 3600, -3600, false}, // a last access in the future
+        {creation, 3600, 7200, false},
+    };
+    test::steered_env env;
+    platform::scoped_env installed{env};
+    ASSERT_EQ(store(WIDE("hit.png"), test::png_bytes(64)), S_OK);
+    for (const hit_case& c : cases) {
+        module_settings.base_time = c.base_time;
+        module_settings.cache_delete_time = c.cache_delete_time;
+        const platform::file_time clock =
+            times_of(WIDE("hit.png")).last_access +
+            static_cast<platform::file_time>(c.lag_seconds * platform::ticks_per_second);
+        env.fixed_now = clock;
+        ASSERT_EQ(serve(WIDE("hit.png")), S_OK);
+        EXPECT_EQ(times_of(WIDE("hit.png")).last_access == clock, c.moves)
+            << c.cache_delete_time << " s, lag " << c.lag_seconds << " s";
+        env.fixed_now.reset();
+    }
 }
 
 TEST_F(ImageOutput, CopiesInFullChunksWithoutAnEmptyWrite) {
@@ -208,11 +245,11 @@ TEST_F(ImageOutput, OtherMethodsStillStoreButSendNothing) {
 TEST_F(ImageOutput, AnEntryOneUnitOffTheSourceTimeIsStale) {
     ASSERT_EQ(store(WIDE("stale.png"), test::png_bytes(64)), S_OK);
     for (const platform::file_time other : {source_ticks - 1, source_ticks + 1}) {
-        EXPECT_EQ(serve(WIDE("stale.png"), "GET", to_FILETIME(other)), E_FAIL);
+        EXPECT_EQ(serve(WIDE("stale.png"), "GET", platform::to_FILETIME(other)), E_FAIL);
         EXPECT_EQ(last.header_calls, 0);
     }
     // A new source time rewrites the entry.
-    const FILETIME newer = to_FILETIME(source_ticks + 1);
+    const FILETIME newer = platform::to_FILETIME(source_ticks + 1);
     ASSERT_EQ(store(WIDE("stale.png"), test::png_bytes(80), "GET", newer), S_OK);
     EXPECT_EQ(serve(WIDE("stale.png"), "GET", newer), S_OK);
     EXPECT_EQ(last.body.size(), 80u);
@@ -247,7 +284,8 @@ TEST_F(ImageOutput, AFailedStreamLeavesNoServableEntry) {
 TEST_F(ImageOutput, AFileBeingWrittenIsNeitherServedNorOverwritten) {
     ASSERT_EQ(store(WIDE("busy.png"), test::png_bytes(50)), S_OK);
     {
-        const auto writer = platform::current_env().open_for_writing(path_of(WIDE("busy.png")));
+        const auto writer =
+            platform::current_env().open_for_writing(path_of(WIDE("busy.png")), root_length());
         ASSERT_TRUE(writer);
         ASSERT_TRUE(writer->write_all("partial", 7));
         EXPECT_EQ(serve(WIDE("busy.png")), E_FAIL);
@@ -259,7 +297,8 @@ TEST_F(ImageOutput, AFileBeingWrittenIsNeitherServedNorOverwritten) {
 
 TEST_F(ImageOutput, AFileBeingReadIsServedToOthersButNotOverwritten) {
     ASSERT_EQ(store(WIDE("read.png"), test::png_bytes(50)), S_OK);
-    const auto reader = platform::current_env().open_for_reading(path_of(WIDE("read.png")));
+    const auto reader =
+        platform::current_env().open_for_reading(path_of(WIDE("read.png")), root_length());
     ASSERT_TRUE(reader);
     EXPECT_EQ(serve(WIDE("read.png")), S_OK);
     EXPECT_EQ(store(WIDE("read.png"), test::png_bytes(60)), E_FAIL);
@@ -271,7 +310,8 @@ class oversized_env : public platform::env_wrapper {
 public:
     using env_wrapper::env_wrapper;
 
-    std::unique_ptr<platform::readable_file> open_for_reading(const wide_string& path) override {
+    std::unique_ptr<platform::readable_file> open_for_reading(const wide_string& path,
+                                                              std::size_t root_length) override {
         class oversized : public platform::readable_file {
         public:
             explicit oversized(std::unique_ptr<platform::readable_file> real)
@@ -284,11 +324,14 @@ public:
             std::int64_t read(void* buffer, std::size_t capacity) override {
                 return real_->read(buffer, capacity);
             }
+            bool set_last_access(platform::file_time time) override {
+                return real_->set_last_access(time);
+            }
 
         private:
             std::unique_ptr<platform::readable_file> real_;
         };
-        auto real = env_wrapper::open_for_reading(path);
+        auto real = env_wrapper::open_for_reading(path, root_length);
         if (!real) return nullptr;
         return std::make_unique<oversized>(std::move(real));
     }

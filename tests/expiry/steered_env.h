@@ -41,19 +41,20 @@ public:
         return env_wrapper::create_directory(path);
     }
     bool
-    list_directory(const std::string& path,
+    list_directory(const std::string& path, std::size_t root_length,
                    const std::function<bool(const platform::directory_entry&)>& visit) override {
         if (on_list) on_list(path);
-        if (!adjust_entry) return env_wrapper::list_directory(path, visit);
-        return env_wrapper::list_directory(path, [&](const platform::directory_entry& entry) {
-            platform::directory_entry adjusted = entry;
-            adjust_entry(adjusted);
-            return visit(adjusted);
-        });
+        if (!adjust_entry) return env_wrapper::list_directory(path, root_length, visit);
+        return env_wrapper::list_directory(path, root_length,
+                                           [&](const platform::directory_entry& entry) {
+                                               platform::directory_entry adjusted = entry;
+                                               adjust_entry(adjusted);
+                                               return visit(adjusted);
+                                           });
     }
-    bool delete_file(const std::string& path) override {
+    bool delete_file(const std::string& path, std::size_t root_length) override {
         if (on_delete) on_delete(path);
-        return env_wrapper::delete_file(path);
+        return env_wrapper::delete_file(path, root_length);
     }
 };
 

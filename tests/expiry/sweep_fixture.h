@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "expiry/steered_env.h"
+#include "platform/text.h"
 #include "support/native_path.h"
 #include "support/temp_dir.h"
 
@@ -54,6 +55,9 @@ protected:
         }
         return texts;
     }
+
+    // The length of the root's UTF-16 path, which a cache file's path starts with.
+    std::size_t root_length() const { return platform::decode_utf8(root.string()).size(); }
 
     // root followed by a path such as "/0/00/a", with the platform's separator.
     std::string in_root(std::string_view relative) const {

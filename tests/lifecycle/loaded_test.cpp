@@ -213,7 +213,7 @@ public:
     std::latch unloading{1};
 
     bool
-    list_directory(const std::string&,
+    list_directory(const std::string&, std::size_t,
                    const std::function<bool(const platform::directory_entry&)>& visit) override {
         for (int i = 0; i < 13 && listed < file_count; ++i) {
             const std::string name = "file" + std::to_string(listed++);
@@ -221,7 +221,7 @@ public:
         }
         return true;
     }
-    bool delete_file(const std::string&) override {
+    bool delete_file(const std::string&, std::size_t) override {
         if (deleted++ == 0) {
             deleting.set_value();
             unloading.wait();

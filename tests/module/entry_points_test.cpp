@@ -4,8 +4,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "cache/file_time.h"
 #include "cache/image_output.h"
+#include "platform/filetime.h"
 #include "support/cache_fixture.h"
 #include "support/wide_text.h"
 #include "trelvane_module.h"
@@ -96,7 +96,7 @@ TEST_F(EntryPoints, SlotZeroOfEitherViewIsOutput) {
     };
     OnConvertWithTimeNext = [](EXTENSION_CONTROL_BLOCK*, std::uint64_t, std::uint64_t,
                                std::uint64_t, NTrelvaneModule::IImageOutputWithTimeCached* output) {
-        const FILETIME time = quorin::to_FILETIME(0);
+        const FILETIME time = quorin::platform::to_FILETIME(0);
         static_cast<NTrelvaneModule::IImageOutputWithTime*>(output)->SetTime(&time);
         FIMEMORY stream{image};
         return static_cast<NTrelvaneModule::IImageOutputWithTime*>(output)->Output(&stream) == S_OK;
@@ -129,7 +129,7 @@ TEST_F(EntryPoints, ConcurrentRequestsHaveIndependentObjects) {
         const quorin::wide_string key =
             WIDE("image-") + quorin::wide_string(1, static_cast<TrelvaneChar>(WIDE('a') + a)) +
             WIDE(".png");
-        const FILETIME time = quorin::to_FILETIME(134'120'558'491'234'567ull + a);
+        const FILETIME time = quorin::platform::to_FILETIME(134'120'558'491'234'567ull + a);
         output->SetCacheKey(key.c_str(), &time);
         if (output->OutputFromCache() == S_OK) return true;
         FIMEMORY stream{quorin::test::png_bytes(100 + a)};

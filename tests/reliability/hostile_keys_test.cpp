@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "cache/cache_path.h"
+#include "cache/cache_tree.h"
 #include "expiry/expiry_sweep.h"
 #include "platform/text.h"
 #include "support/checked_requests.h"

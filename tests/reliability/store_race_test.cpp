@@ -23,8 +23,8 @@ std::uint64_t ticks_of(const FILETIME& time) {
     return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
 }
 
-bool store(platform::env& env, const std::u16string& path, int version) {
-    const auto file = env.open_for_writing(path);
+bool store(platform::env& env, const std::u16string& path, std::size_t root_length, int version) {
+    const auto file = env.open_for_writing(path, root_length);
     if (!file) return false;
     const std::string bytes = conversion_of(0, version);
     return file->write_all(bytes.data(), bytes.size()) &&
@@ -53,11 +53,12 @@ std::string check_open(platform::readable_file& file) {
 TEST(store_race, a_reader_sees_the_size_and_time_of_the_bytes_it_reads) {
     temp_dir dir;
     const std::u16string path = platform::decode_utf8((dir.path() / "img-0.png").string());
+    const std::size_t root_length = platform::decode_utf8(dir.str()).size();
     platform::env& env = platform::default_env();
     // Two versions whose lengths differ, so that a mixed answer shows.
     int first = 0, second = 1;
     while (conversion_of(0, second).size() == conversion_of(0, first).size()) ++second;
-    ASSERT_TRUE(store(env, path, first));
+    ASSERT_TRUE(store(env, path, root_length, first));
 
     std::atomic<bool> writing{true};
     std::atomic<std::uint64_t> opens{0};
@@ -67,14 +68,15 @@ TEST(store_race, a_reader_sees_the_size_and_time_of_the_bytes_it_reads) {
         for (int reader = 0; reader < reader_count; ++reader) {
             readers.emplace_back([&, reader] {
                 while (writing && findings[reader].empty()) {
-                    if (const auto file = env.open_for_reading(path)) {
+                    if (const auto file = env.open_for_reading(path, root_length)) {
                         ++opens;
                         findings[reader] = check_open(*file);
                     }
                 }
             });
         }
-        for (int i = 0; i < rewrites; ++i) store(env, path, i % 2 == 0 ? second : first);
+        for (int i = 0; i < rewrites; ++i)
+            store(env, path, root_length, i % 2 == 0 ? second : first);
         writing = false;
     }
     for (const std::string& finding : findings) EXPECT_EQ(finding, "");

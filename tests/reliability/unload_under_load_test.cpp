@@ -93,7 +93,8 @@ TEST(unload_under_load, returns_promptly_mid_sweep_and_leaves_no_thread_descript
     // No lock is left: every file can be taken exclusively and deleted.
     platform::env& env = platform::default_env();
     std::size_t deleted = 0;
-    for (const fs::path& file : files) deleted += env.delete_file(file.string());
+    for (const fs::path& file : files)
+        deleted += env.delete_file(file.string(), cache.root().string().size());
     EXPECT_EQ(deleted, files.size());
     std::cout << "[ unload ] Unloaded took "
               << std::chrono::duration_cast<std::chrono::microseconds>(unloading).count()

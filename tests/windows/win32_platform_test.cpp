@@ -62,44 +62,45 @@ protected:
     std::filesystem::path file = dir.path() / "image.png";
     wide_string path = file.wstring();
     std::string narrow = file.string();
+    std::size_t root_length = dir.str().size();
 };
 
 TEST_F(win32_files, a_file_being_written_can_be_neither_opened_nor_deleted) {
     {
-        const auto writer = default_env().open_for_writing(path);
+        const auto writer = default_env().open_for_writing(path, root_length);
         ASSERT_TRUE(writer);
         ASSERT_TRUE(writer->write_all("bytes", 5));
-        EXPECT_FALSE(default_env().open_for_writing(path));
-        EXPECT_FALSE(default_env().open_for_reading(path));
-        EXPECT_FALSE(default_env().delete_file(narrow));
+        EXPECT_FALSE(default_env().open_for_writing(path, root_length));
+        EXPECT_FALSE(default_env().open_for_reading(path, root_length));
+        EXPECT_FALSE(default_env().delete_file(narrow, root_length));
     }
-    EXPECT_TRUE(default_env().delete_file(narrow));
+    EXPECT_TRUE(default_env().delete_file(narrow, root_length));
 }
 
 TEST_F(win32_files, readers_share_with_readers_only) {
     test::write_file(file, "bytes");
     {
-        const auto reader = default_env().open_for_reading(path);
+        const auto reader = default_env().open_for_reading(path, root_length);
         ASSERT_TRUE(reader);
-        EXPECT_TRUE(default_env().open_for_reading(path));
-        EXPECT_FALSE(default_env().open_for_writing(path));
-        EXPECT_FALSE(default_env().delete_file(narrow));
+        EXPECT_TRUE(default_env().open_for_reading(path, root_length));
+        EXPECT_FALSE(default_env().open_for_writing(path, root_length));
+        EXPECT_FALSE(default_env().delete_file(narrow, root_length));
     }
     EXPECT_EQ(test::read_file(file), "bytes");
-    EXPECT_TRUE(default_env().delete_file(narrow));
-    EXPECT_FALSE(default_env().open_for_reading(path));
+    EXPECT_TRUE(default_env().delete_file(narrow, root_length));
+    EXPECT_FALSE(default_env().open_for_reading(path, root_length));
 }
 
 TEST_F(win32_files, bytes_are_stored_untranslated_and_times_to_the_tick) {
     const std::string bytes("a\nb\r\nc\x1a\0d", 10);
     constexpr platform::file_time source = 134'120'558'491'234'567ull;
     {
-        const auto writer = default_env().open_for_writing(path);
+        const auto writer = default_env().open_for_writing(path, root_length);
         ASSERT_TRUE(writer);
         ASSERT_TRUE(writer->write_all(bytes.data(), bytes.size()));
         ASSERT_TRUE(writer->stamp([] { return default_env().now(); }, source));
     }
-    const auto reader = default_env().open_for_reading(path);
+    const auto reader = default_env().open_for_reading(path, root_length);
     ASSERT_TRUE(reader);
     platform::file_times times{};
     ASSERT_TRUE(reader->times(times));
@@ -117,11 +118,11 @@ TEST_F(win32_files, the_stamp_sets_the_creation_time) {
     if (test::running_under_wine()) GTEST_SKIP() << test::wine_has_no_creation_time;
     constexpr platform::file_time creation = 134'000'000'000'000'000ull;
     {
-        const auto writer = default_env().open_for_writing(path);
+        const auto writer = default_env().open_for_writing(path, root_length);
         ASSERT_TRUE(writer);
         ASSERT_TRUE(writer->stamp([] { return creation; }, creation + 1));
     }
-    const auto reader = default_env().open_for_reading(path);
+    const auto reader = default_env().open_for_reading(path, root_length);
     ASSERT_TRUE(reader);
     platform::file_times times{};
     ASSERT_TRUE(reader->times(times));
@@ -134,17 +135,17 @@ TEST_F(win32_files, listing_gives_files_and_subdirectories_without_dot_entries) 
     std::filesystem::create_directory(dir.path() / "sub");
     std::map<std::string, bool> seen;
     const platform::file_time before = default_env().now();
-    ASSERT_TRUE(
-        default_env().list_directory(dir.str(), [&](const platform::directory_entry& entry) {
-            seen[std::string(entry.name)] = entry.is_directory;
-            EXPECT_GT(entry.creation, 0u);
-            EXPECT_LE(entry.creation, before);
-            return true;
-        }));
+    ASSERT_TRUE(default_env().list_directory(dir.str(), dir.str().size(),
+                                             [&](const platform::directory_entry& entry) {
+                                                 seen[std::string(entry.name)] = entry.is_directory;
+                                                 EXPECT_GT(entry.creation, 0u);
+                                                 EXPECT_LE(entry.creation, before);
+                                                 return true;
+                                             }));
     EXPECT_EQ(seen,
               (std::map<std::string, bool>{{"a.png", false}, {"b.png", false}, {"sub", true}}));
-    EXPECT_FALSE(
-        default_env().list_directory(dir.str() + "\\missing", [](const auto&) { return true; }));
+    EXPECT_FALSE(default_env().list_directory(dir.str() + "\\missing", dir.str().size(),
+                                              [](const auto&) { return true; }));
 }
 
 TEST_F(win32_files, directories_are_created_once_under_an_existing_parent) {

@@ -2,8 +2,8 @@
 
 #include <sstream>
 
+#include "cache/cache_tree.h"
 #include "expiry/expiry_sweep.h"
-#include "module/cache_tree.h"
 #include "platform/text.h"
 
 namespace quorin::test {
