@@ -12,8 +12,7 @@ scripts/install-deps.sh g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
     binutils-mingw-w64-x86-64 wine wine64 googletest dpkg-dev
 scripts/build-expat-mingw.sh "$build"
 
-cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --preset windows -B "$build" >/dev/null
 cmake --build "$build" -j2
 
 echo "== quorin.dll imports"
