@@ -3,12 +3,15 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <string>
 
 #include "output_format.h"
 #include "request_parameters.h"
 #include "trelvane_module.h"
+
+namespace quorin::host::os {
+class read_only_file;
+}
 
 namespace quorin::host {
 
@@ -26,7 +29,9 @@ enum class cache_outcome { none, hit, stored, direct };
 using core_converter = int (*)(const conversion_job* job, FIMEMORY* out);
 
 struct conversion_job {
-    std::filesystem::path source;
+    // The source, opened confined below the images directory: the file
+    // whose format was checked is the one decoded.
+    const os::read_only_file* source = nullptr;
     int source_format = -1;
     conversion_parameters parameters;
     output_format format = output_format::png;

@@ -12,6 +12,7 @@
 #include "image_codec.h"
 #include "metrics.h"
 #include "miss_coalescer.h"
+#include "os/read_only_file.h"
 
 namespace quorin::host {
 namespace {
@@ -30,12 +31,11 @@ bool answer_directly(conversion_job& job, FIMEMORY* stream) {
     return true;
 }
 
-// The source's modification time now; nullopt when it is gone.
+// The modification time of the file decoded, now.
 std::optional<std::uint64_t> current_source_time(const conversion_job& job) {
-    std::error_code error;
-    const auto time = std::filesystem::last_write_time(job.source, error);
-    if (error) return std::nullopt;
-    return to_file_time(time);
+    const auto time = job.source->modified_if_regular();
+    if (!time) return std::nullopt;
+    return to_file_time(*time);
 }
 
 // Converts the source, and again under its new time when it changed while
@@ -117,7 +117,7 @@ extern "C" bool host_on_convert_with_time(EXTENSION_CONTROL_BLOCK* request, std:
 extern "C" int host_convert_core(const conversion_job* job, FIMEMORY* out) {
     const auto start = std::chrono::steady_clock::now();
     const conversion_status status =
-        convert_image(job->source, job->source_format, job->parameters, job->format, out);
+        convert_image(*job->source, job->source_format, job->parameters, job->format, out);
     if (job->counters != nullptr)
         job->counters->record_conversion(std::chrono::steady_clock::now() - start);
     switch (status) {

@@ -4,95 +4,94 @@
 #include <algorithm>
 #include <memory>
 
+#include "animated_gif.h"
+#include "bitmap.h"
+#include "colour_profile.h"
+#include "exif_orientation.h"
 #include "file_type_check.h"
+#include "float_pixels.h"
+#include "png_profile.h"
 #include "resize_box.h"
+#include "tiff_orientation.h"
+#include "windowed_reader.h"
 
 namespace quorin::host {
 namespace {
 
-struct bitmap_deleter {
-    void operator()(FIBITMAP* bitmap) const { FreeImage_Unload(bitmap); }
-};
-using bitmap = std::unique_ptr<FIBITMAP, bitmap_deleter>;
-
-// Replaces `image` with `converted` when the conversion gave a result.
-bool replace(bitmap& image, FIBITMAP* converted) {
-    if (converted == nullptr) return false;
-    image.reset(converted);
-    return true;
-}
-
 image_size size_of(FIBITMAP* image) {
     return {FreeImage_GetWidth(image), FreeImage_GetHeight(image)};
+}
+
+// The size of the picture turned as its camera held it.
+image_size shown_size(FIBITMAP* image) {
+    const image_size stored = size_of(image);
+    return turns_a_quarter(exif_orientation(image)) ? image_size{stored.height, stored.width}
+                                                    : stored;
 }
 
 bool too_many_pixels(image_size size) {
     return std::uint64_t{size.width} * size.height > max_source_pixels;
 }
 
-// Whether a JPEG's Exif orientation (5 to 8) turns it a quarter, so that it
-// shows with width and height exchanged.
-bool turned_a_quarter(FIBITMAP* jpeg) {
-    FITAG* tag = nullptr;
-    if (!FreeImage_GetMetadata(FIMD_EXIF_MAIN, jpeg, "Orientation", &tag) ||
-        FreeImage_GetTagType(tag) != FIDT_SHORT || FreeImage_GetTagCount(tag) != 1) {
-        return false;
-    }
-    const auto orientation = *static_cast<const WORD*>(FreeImage_GetTagValue(tag));
-    return orientation >= 5 && orientation <= 8;
+// Decodes the open file from its start.
+FIBITMAP* load_from(const os::read_only_file& source, FREE_IMAGE_FORMAT format, int flags) {
+    windowed_reader reader(source);
+    return FreeImage_LoadFromHandle(format, windowed_reader_io(), &reader, flags);
 }
 
 // Decodes `source` into `image` and gives the size it is to be fitted to.
-conversion_status load(const std::filesystem::path& source, int source_format,
+conversion_status load(const os::read_only_file& source, int source_format,
                        const conversion_parameters& parameters, bitmap& image, image_size& target) {
-    const std::string path = source.string();
     const auto format = static_cast<FREE_IMAGE_FORMAT>(source_format);
     const bool header_alone = FreeImage_FIFSupportsNoPixels(format) != FALSE;
     int flags = 0;
     if (header_alone) {
-        const bitmap header(FreeImage_Load(format, path.c_str(), FIF_LOAD_NOPIXELS));
+        const bitmap header(load_from(source, format, FIF_LOAD_NOPIXELS));
         if (!header) return conversion_status::unreadable;
-        const image_size full = size_of(header.get());
-        if (too_many_pixels(full)) return conversion_status::too_large;
+        if (too_many_pixels(size_of(header.get()))) return conversion_status::too_large;
         if (format == FIF_JPEG) {
             // Photos are shown the way their camera held them, so the box
             // is fitted to the turned picture. With the size known, the
             // decoder can scale by 1/2, 1/4 or 1/8 while decoding, never
             // below the size hint (its longer side, which turning keeps).
-            const image_size shown =
-                turned_a_quarter(header.get()) ? image_size{full.height, full.width} : full;
+            const image_size shown = shown_size(header.get());
             target = fit_inside(shown, parameters.width, parameters.height);
             flags = JPEG_ACCURATE | JPEG_EXIFROTATE;
             if (target != shown)
                 flags |= static_cast<int>(std::max(target.width, target.height) << 16);
         }
     }
-    image.reset(FreeImage_Load(format, path.c_str(), flags));
+    image.reset(load_from(source, format, flags));
     if (!image) return conversion_status::unreadable;
+    // What the library's loaders leave out of these formats, read from the file.
+    if (format == FIF_TIFF) set_exif_orientation(image.get(), tiff_orientation(source));
+    if (format == FIF_PNG) attach_profile(image.get(), png_icc_profile(source));
     if (format == FIF_JPEG && header_alone) return conversion_status::converted;
-    const image_size decoded = size_of(image.get());
-    if (too_many_pixels(decoded)) return conversion_status::too_large;
-    target = fit_inside(decoded, parameters.width, parameters.height);
+    if (too_many_pixels(size_of(image.get()))) return conversion_status::too_large;
+    target = fit_inside(shown_size(image.get()), parameters.width, parameters.height);
     return conversion_status::converted;
 }
 
 // Answers carry none of the source's metadata: its orientation is applied
 // to the pixels already (an Exif tag left in would turn the picture twice),
-// and a photo's location and camera details are not for every visitor.
+// a photo's location and camera details are not for every visitor, and
+// the pixels are sRGB, which needs no profile.
 void drop_metadata(FIBITMAP* image) {
     for (int model = FIMD_COMMENTS; model <= FIMD_EXIF_RAW; ++model) {
         FreeImage_SetMetadata(static_cast<FREE_IMAGE_MDMODEL>(model), image, nullptr, nullptr);
     }
+    FreeImage_DestroyICCProfile(image);
 }
 
-// Brings a non-standard pixel type to 8 bits a channel: 16-bit colour is
-// scaled down keeping its alpha, high dynamic range is tone-mapped (a plain
-// clamp would burn out every value above 1), anything else is scaled to
-// its own range.
-bool to_standard_type(bitmap& image) {
+// Brings a non-standard pixel type to 8 bits a channel: 16-bit is scaled
+// down keeping its alpha, floats as float_to_8_bits does, anything else
+// (signed, 32-bit, double, complex) is scaled to its own range.
+bool to_standard_type(bitmap& image, bool linear_light) {
     switch (FreeImage_GetImageType(image.get())) {
     case FIT_BITMAP:
         return true;
+    case FIT_UINT16:
+        return replace(image, FreeImage_ConvertTo8Bits(image.get()));
     case FIT_RGB16:
         return replace(image, FreeImage_ConvertTo24Bits(image.get()));
     case FIT_RGBA16:
@@ -100,11 +99,7 @@ bool to_standard_type(bitmap& image) {
     case FIT_FLOAT:
     case FIT_RGBF:
     case FIT_RGBAF:
-        if (FreeImage_GetImageType(image.get()) != FIT_RGBF &&
-            !replace(image, FreeImage_ConvertToRGBF(image.get()))) {
-            return false;
-        }
-        return replace(image, FreeImage_ToneMapping(image.get(), FITMO_DRAGO03, 0, 0));
+        return replace(image, float_to_8_bits(image.get(), linear_light));
     default:
         return replace(image, FreeImage_ConvertToStandardType(image.get(), TRUE));
     }
@@ -112,8 +107,8 @@ bool to_standard_type(bitmap& image) {
 
 // Brings any pixel layout to 24-bit colour, or 32-bit where there is
 // transparency, which every writer and the rescaler take.
-bool to_true_colour(bitmap& image) {
-    if (!to_standard_type(image)) return false;
+bool to_true_colour(bitmap& image, bool linear_light = false) {
+    if (!to_standard_type(image, linear_light)) return false;
     const unsigned bpp = FreeImage_GetBPP(image.get());
     if (bpp == 24 || bpp == 32) return true;
     return FreeImage_IsTransparent(image.get())
@@ -121,7 +116,29 @@ bool to_true_colour(bitmap& image) {
                : replace(image, FreeImage_ConvertTo24Bits(image.get()));
 }
 
-// JPEG and GIF have no alpha channel: transparent parts go on white.
+// Brings a decoded source to 8-bit sRGB colour, turned as its camera held
+// it, without metadata.
+bool to_upright_srgb(bitmap& image, int source_format) {
+    // The JPEG loader has turned the picture already; others leave it to us.
+    const int orientation = source_format == FIF_JPEG ? 1 : exif_orientation(image.get());
+    const srgb_conversion colour(image.get());
+    drop_metadata(image.get());
+    // These formats store scene light, not display values.
+    const bool linear_light = source_format == FIF_EXR || source_format == FIF_HDR;
+    if (!to_true_colour(image, linear_light)) return false;
+    colour.apply(image.get());
+    return turn_upright(image, orientation);
+}
+
+// Resizes `image` to `target`.
+bool fit(bitmap& image, image_size target) {
+    return size_of(image.get()) == target ||
+           replace(image, FreeImage_Rescale(image.get(), static_cast<int>(target.width),
+                                            static_cast<int>(target.height), FILTER_CATMULLROM));
+}
+
+// JPEG and GIF have no alpha channel, and browsers ignore a BMP's:
+// transparent parts go on white.
 bool flatten(bitmap& image) {
     if (FreeImage_GetBPP(image.get()) != 32) return true;
     RGBQUAD white{255, 255, 255, 0};
@@ -140,8 +157,9 @@ bool prepare_for(output_format format, int quality, bitmap& image, int& flags) {
     case output_format::webp:
         flags = quality;
         return true;
-    case output_format::png:
     case output_format::bmp:
+        return flatten(image);
+    case output_format::png:
         return true;
     }
     return false;
@@ -208,7 +226,7 @@ bool can_write(output_format format) {
            FALSE;
 }
 
-conversion_status convert_image(const std::filesystem::path& source, int source_format,
+conversion_status convert_image(const os::read_only_file& source, int source_format,
                                 const conversion_parameters& parameters, output_format format,
                                 FIMEMORY* out) {
     image_size target{};
@@ -217,15 +235,19 @@ conversion_status convert_image(const std::filesystem::path& source, int source_
         loaded != conversion_status::converted) {
         return loaded;
     }
-    drop_metadata(image.get());
-    if (!to_true_colour(image)) return conversion_status::failed;
-    if (size_of(image.get()) != target &&
-        !replace(image, FreeImage_Rescale(image.get(), static_cast<int>(target.width),
-                                          static_cast<int>(target.height), FILTER_CATMULLROM))) {
-        return conversion_status::failed;
-    }
     int flags = 0;
-    if (!prepare_for(format, parameters.quality, image, flags) || out == nullptr) {
+    if (source_format == FIF_GIF && format == output_format::gif) {
+        const auto animated = convert_animation(
+            source, image.get(),
+            [&](bitmap& frame) {
+                return to_true_colour(frame) && fit(frame, target) &&
+                       prepare_for(format, parameters.quality, frame, flags);
+            },
+            out);
+        if (animated) return *animated;
+    }
+    if (!to_upright_srgb(image, source_format) || !fit(image, target) ||
+        !prepare_for(format, parameters.quality, image, flags) || out == nullptr) {
         return conversion_status::failed;
     }
     const auto writer = static_cast<FREE_IMAGE_FORMAT>(library_format(format));

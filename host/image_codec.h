@@ -55,12 +55,15 @@ bool can_write(output_format format);
 // The library's format code.
 int library_format(output_format format);
 
-// Decodes `source`, fits it inside the requested box (never enlarging) and
-// encodes it into the stream `out`. A JPEG source is decoded straight at a
-// reduced scale when the box allows it. A source of more than
-// `max_source_pixels` is `too_large`; where the library can read a format's
-// header alone, that is found before any pixel is decoded.
-conversion_status convert_image(const std::filesystem::path& source, int source_format,
+// Decodes the open file `source` (read at offsets, so that one open file
+// serves any number of decodes), brings it to 8-bit sRGB turned as its
+// camera held it, fits it inside the requested box (never enlarging) and
+// encodes it into the stream `out`; a multi-frame GIF asked for as GIF
+// stays animated. A JPEG source is decoded straight at a reduced scale
+// when the box allows it. A source of more than `max_source_pixels` is
+// `too_large`; where the library can read a format's header alone, that
+// is found before any pixel is decoded.
+conversion_status convert_image(const os::read_only_file& source, int source_format,
                                 const conversion_parameters& parameters, output_format format,
                                 FIMEMORY* out);
 

@@ -50,7 +50,7 @@ std::string_view status_text_of(int status) {
     }
 }
 
-std::string failure_message(int status, const std::string& path) {
+std::string failure_message(int status, const std::string& path, output_format format) {
     switch (status) {
     case 415:
         return path + " could not be decoded";
@@ -58,7 +58,7 @@ std::string failure_message(int status, const std::string& path) {
         return path + " has more than " + std::to_string(max_source_pixels / 1'000'000) +
                " megapixels";
     default:
-        return "the image could not be converted";
+        return path + " could not be converted to " + std::string(format_name(format));
     }
 }
 
@@ -150,8 +150,7 @@ request_kind request_handler::answer_image(http_exchange& exchange, cache_outcom
                       "w and h must be one of the boxes " + policy_.sizes->listing());
     }
 
-    const auto source_format =
-        lookup.opened ? readable_format(*lookup.opened) : readable_format(lookup.file);
+    const auto source_format = readable_format(*lookup.opened);
     if (!source_format) {
         return send_error(exchange, "415 Unsupported Media Type",
                           request.path + " is not an image this server reads");
@@ -162,7 +161,7 @@ request_kind request_handler::answer_image(http_exchange& exchange, cache_outcom
                       "format " + std::string(format_name(job.format)) + " cannot be written here");
     }
 
-    job.source = lookup.file;
+    job.source = lookup.opened.get();
     job.source_format = *source_format;
     job.cache_key = cache_key(lookup.relative, job.parameters, job.format);
     job.source_time = to_file_time(lookup.modified);
@@ -191,7 +190,8 @@ request_kind request_handler::answer_image(http_exchange& exchange, cache_outcom
     }
     if (exchange.header_sent()) return request_kind::error;
     const int status = job.failure_status != 0 ? job.failure_status : 500;
-    return send_error(exchange, status_text_of(status), failure_message(status, request.path));
+    return send_error(exchange, status_text_of(status),
+                      failure_message(status, request.path, job.format));
 }
 
 } // namespace quorin::host

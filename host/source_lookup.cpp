@@ -2,9 +2,27 @@
 
 #include <algorithm>
 
-#include "os/file_status.h"
-
 namespace quorin::host {
+namespace {
+
+// Opens `relative` below the root in the one call that refuses links and
+// every way out, and keeps it when it is a regular file. The file's time
+// comes from the open file, so that the time and the bytes decoded later
+// are those of one file, whatever is renamed over its path meanwhile.
+bool open_confined(const source_root& root, const std::filesystem::path& relative,
+                   source_lookup& lookup) {
+    if (root.directory() == nullptr) return false;
+    auto opened = os::read_only_file::open_beneath(*root.directory(), relative.string());
+    const auto modified = opened ? opened->modified_if_regular() : std::nullopt;
+    if (!modified) return false;
+    lookup.outcome = source_lookup::result::found;
+    lookup.relative = relative;
+    lookup.modified = *modified;
+    lookup.opened = std::move(opened);
+    return true;
+}
+
+} // namespace
 
 bool lies_within(const std::filesystem::path& root, const std::filesystem::path& path) {
     const auto [root_end, path_end] =
@@ -34,22 +52,12 @@ source_lookup find_source(const source_root& root, std::string_view url_path) {
     if (relative.empty()) return lookup;
 
     // The common case: no link on the way, so the path as written is the
-    // canonical one, and the file opens in one call, already confined.
-    if (root.directory() != nullptr) {
-        auto opened = os::read_only_file::open_beneath(*root.directory(), relative.string());
-        const auto modified = opened ? opened->modified_if_regular() : std::nullopt;
-        if (modified) {
-            lookup.outcome = source_lookup::result::found;
-            lookup.file = root.path() / relative;
-            lookup.relative = relative;
-            lookup.modified = *modified;
-            lookup.opened = std::move(opened);
-            return lookup;
-        }
-    }
+    // canonical one.
+    if (open_confined(root, relative, lookup)) return lookup;
 
     // Links, or anything else the one call refused: every link resolved,
-    // then the result must still lie inside.
+    // the result must still lie inside, and is then opened the same
+    // confined way. A link swapped in after the resolving is refused there.
     std::error_code error;
     const auto file = std::filesystem::canonical(root.path() / relative, error);
     if (error) return lookup;
@@ -57,12 +65,7 @@ source_lookup find_source(const source_root& root, std::string_view url_path) {
         lookup.outcome = source_lookup::result::escapes;
         return lookup;
     }
-    const auto modified = os::regular_file_modified(file);
-    if (!modified) return lookup;
-    lookup.outcome = source_lookup::result::found;
-    lookup.file = file;
-    lookup.relative = file.lexically_relative(root.path());
-    lookup.modified = *modified;
+    open_confined(root, file.lexically_relative(root.path()), lookup);
     return lookup;
 }
 

@@ -10,8 +10,8 @@
 
 namespace quorin::host {
 
-// The images directory, canonical, and held open so that a path below it
-// without links opens in one call.
+// The images directory, canonical, and held open so that every source is
+// opened below it in one confined call.
 class source_root {
 public:
     explicit source_root(std::filesystem::path canonical);
@@ -27,11 +27,9 @@ private:
 struct source_lookup {
     enum class result { found, missing, escapes };
     result outcome = result::missing;
-    std::filesystem::path file;                 // absolute, symbolic links resolved
-    std::filesystem::path relative;             // file relative to the images root
-    std::filesystem::file_time_type modified{}; // of the file, when found
-    // The file, already open when it was reached without a link; null
-    // otherwise.
+    std::filesystem::path relative;             // to the images root, symbolic links resolved
+    std::filesystem::file_time_type modified{}; // of the opened file, when found
+    // The file, when found: what the format check and the decode read.
     std::unique_ptr<os::read_only_file> opened;
 };
 

@@ -85,8 +85,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const source_lookup lookup = find_source(sources(), path);
     if (lookup.outcome == source_lookup::result::found) {
-        require(lies_within(images_root(), lookup.file));
-        require(fs::is_regular_file(lookup.file));
+        const fs::path file = images_root() / lookup.relative;
+        require(lies_within(images_root(), fs::canonical(file)));
+        require(fs::is_regular_file(file) && lookup.opened);
         require(!lookup.relative.empty() && *lookup.relative.begin() != "..");
     }
     const auto parsed = parse_parameters(query);

@@ -2,10 +2,15 @@
 
 #include <FreeImage.h>
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <lcms2.h>
+#include <tuple>
 #include <vector>
 
+#include "bitmap.h"
+#include "os/read_only_file.h"
 #include "sample_images.h"
 #include "support/decoded_image.h"
 #include "support/temp_dir.h"
@@ -19,6 +24,22 @@ std::string stream_bytes(const memory_stream& stream) {
     if (!FreeImage_AcquireMemory(stream.get(), &data, &size)) return {};
     return std::string(reinterpret_cast<const char*>(data), size);
 }
+
+// Converts the file at `file`, opened as the server opens it.
+conversion_status convert_file(const std::filesystem::path& file, int source_format,
+                               const conversion_parameters& parameters, output_format format,
+                               FIMEMORY* out) {
+    const auto source = os::read_only_file::open(file.string());
+    return source ? convert_image(*source, source_format, parameters, format, out)
+                  : conversion_status::unreadable;
+}
+
+// Every output format, with the library's code for it.
+const std::vector<std::pair<output_format, int>> output_formats = {{output_format::png, FIF_PNG},
+                                                                   {output_format::jpeg, FIF_JPEG},
+                                                                   {output_format::gif, FIF_GIF},
+                                                                   {output_format::bmp, FIF_BMP},
+                                                                   {output_format::webp, FIF_WEBP}};
 
 class ImageCodec : public ::testing::Test {
 protected:
@@ -34,7 +55,7 @@ protected:
             return {};
         }
         const memory_stream out;
-        EXPECT_EQ(convert_image(file, *source_format, parameters, format, out.get()),
+        EXPECT_EQ(convert_file(file, *source_format, parameters, format, out.get()),
                   conversion_status::converted);
         return test::decode(stream_bytes(out));
     }
@@ -73,16 +94,11 @@ TEST_F(ImageCodec, JpegIsDecodedReducedAndFittedExactly) {
 }
 
 TEST_F(ImageCodec, WritesEveryFormatFromEverySourceFormat) {
-    const std::vector<std::pair<output_format, int>> formats = {{output_format::png, FIF_PNG},
-                                                                {output_format::jpeg, FIF_JPEG},
-                                                                {output_format::gif, FIF_GIF},
-                                                                {output_format::bmp, FIF_BMP},
-                                                                {output_format::webp, FIF_WEBP}};
-    for (const auto& [source_format, source_code] : formats) {
+    for (const auto& [source_format, source_code] : output_formats) {
         if (!can_write(source_format)) continue;
         const auto file = image("source." + std::string(format_extension(source_format)), 200, 100,
                                 source_format);
-        for (const auto& [target, target_code] : formats) {
+        for (const auto& [target, target_code] : output_formats) {
             if (!can_write(target)) continue;
             const auto result = convert(file, 50, std::nullopt, target);
             EXPECT_EQ(result.format, target_code)
@@ -97,8 +113,18 @@ TEST_F(ImageCodec, TransparencyIsKeptWhereTheFormatHasItAndFlattenedElsewhere) {
     // The rings pattern is transparent outside its circle.
     const auto file = image("rings.png", 64, 64, output_format::png, pattern::rings, true);
     EXPECT_EQ(convert(file, 32, 32, output_format::png).bpp, 32u);
-    EXPECT_EQ(convert(file, 32, 32, output_format::jpeg).bpp, 24u);
-    EXPECT_EQ(convert(file, 32, 32, output_format::gif).bpp, 8u);
+    for (const auto& [format, bpp] : std::vector<std::pair<output_format, unsigned>>{
+             {output_format::jpeg, 24}, {output_format::bmp, 24}, {output_format::gif, 8}}) {
+        conversion_parameters parameters;
+        const memory_stream out;
+        ASSERT_EQ(convert_file(file, FIF_PNG, parameters, format, out.get()),
+                  conversion_status::converted);
+        const std::string bytes = stream_bytes(out);
+        EXPECT_EQ(test::decode(bytes).bpp, bpp) << format_name(format);
+        // A corner, transparent, comes out white; the centre is opaque.
+        EXPECT_GE(test::brightness_at(bytes, 0, 0), 250u) << format_name(format);
+        EXPECT_LT(test::brightness_at(bytes, 32, 32), 250u) << format_name(format);
+    }
 }
 
 TEST_F(ImageCodec, NeverEnlarges) {
@@ -114,7 +140,7 @@ TEST_F(ImageCodec, QualityChangesTheJpegSize) {
         conversion_parameters parameters;
         parameters.quality = quality;
         const memory_stream out;
-        EXPECT_EQ(convert_image(file, FIF_JPEG, parameters, output_format::jpeg, out.get()),
+        EXPECT_EQ(convert_file(file, FIF_JPEG, parameters, output_format::jpeg, out.get()),
                   conversion_status::converted);
         return stream_bytes(out).size();
     };
@@ -130,7 +156,7 @@ TEST_F(ImageCodec, FilesThatAreNoImagesAreRecognised) {
     test::write_file(broken,
                      test::read_file(image("whole.jpg", 64, 64, output_format::jpeg)).substr(0, 4));
     const memory_stream out;
-    EXPECT_EQ(convert_image(broken, FIF_JPEG, {}, output_format::png, out.get()),
+    EXPECT_EQ(convert_file(broken, FIF_JPEG, {}, output_format::png, out.get()),
               conversion_status::unreadable);
 }
 
@@ -162,7 +188,7 @@ TEST_F(ImageCodec, PhotosAreTurnedAsTheirCameraHeldThemAndLoseTheirMetadata) {
         box.width = 100; // reduced while decoding, then fitted
         for (const auto& parameters : {conversion_parameters{}, box}) {
             const memory_stream out;
-            ASSERT_EQ(convert_image(turned, FIF_JPEG, parameters, output_format::jpeg, out.get()),
+            ASSERT_EQ(convert_file(turned, FIF_JPEG, parameters, output_format::jpeg, out.get()),
                       conversion_status::converted);
             const std::string bytes = stream_bytes(out);
             const auto result = test::decode(bytes);
@@ -187,6 +213,211 @@ TEST_F(ImageCodec, PhotosAreTurnedAsTheirCameraHeldThemAndLoseTheirMetadata) {
     }
 }
 
+// Sets a metadata tag of `count` values of `type`, `size` bytes in all.
+void set_tag(FIBITMAP* image, FREE_IMAGE_MDMODEL model, const char* key, FREE_IMAGE_MDTYPE type,
+             DWORD count, const void* value, DWORD size) {
+    FITAG* tag = FreeImage_CreateTag();
+    FreeImage_SetTagKey(tag, key);
+    FreeImage_SetTagType(tag, type);
+    FreeImage_SetTagCount(tag, count);
+    FreeImage_SetTagLength(tag, size);
+    FreeImage_SetTagValue(tag, value);
+    FreeImage_SetMetadata(model, image, key, tag);
+    FreeImage_DeleteTag(tag);
+}
+
+// An uncompressed 8-bit grey TIFF of `pixels` (rows from the top) that
+// carries `orientation`: written by hand, as the library's writer drops
+// the tag.
+std::string grey_tiff(unsigned width, unsigned height, const std::vector<BYTE>& pixels,
+                      unsigned orientation) {
+    std::string tiff("II*\0\x08\0\0\0", 8);
+    const auto put = [&](unsigned value, int bytes) {
+        for (int i = 0; i < bytes; ++i) tiff += static_cast<char>((value >> (8 * i)) & 0xFF);
+    };
+    const std::vector<std::pair<unsigned, unsigned>> entries = {
+        {256, width}, {257, height},      {258, 8}, {259, 1},      {262, 1},
+        {273, 134},   {274, orientation}, {277, 1}, {278, height}, {279, width * height}};
+    put(static_cast<unsigned>(entries.size()), 2);
+    for (const auto& [tag, value] : entries) {
+        const bool is_long = tag == 273 || tag == 279; // the others are SHORT
+        put(tag, 2);
+        put(is_long ? 4 : 3, 2);
+        put(1, 4);
+        put(value, 4);
+    }
+    put(0, 4); // no next directory; the pixels start at 8 + 2 + 10 * 12 + 4 = 134
+    return tiff + std::string(pixels.begin(), pixels.end());
+}
+
+TEST_F(ImageCodec, EveryFormatThatCarriesAnOrientationIsTurnedByIt) {
+    // 40 x 20, light, with a dark block in its stored top-left corner.
+    constexpr unsigned width = 40, height = 20;
+    std::vector<BYTE> pixels(width * height, 220);
+    for (unsigned y = 0; y < 5; ++y) std::fill_n(pixels.begin() + y * width, 10, BYTE{0});
+    const bitmap grey(
+        FreeImage_ConvertFromRawBits(pixels.data(), width, height, width, 8, 0, 0, 0, TRUE));
+    const bitmap colour(FreeImage_ConvertTo24Bits(grey.get()));
+    const auto encoded = [&](FREE_IMAGE_FORMAT format, int flags) {
+        const memory_stream out;
+        EXPECT_TRUE(FreeImage_SaveToMemory(format, colour.get(), out.get(), flags));
+        return stream_bytes(out);
+    };
+    const std::string jpeg = encoded(FIF_JPEG, 95);
+
+    // Where the dark corner shows for each orientation: 0 top left, then
+    // clockwise. 5 to 8 also exchange width and height.
+    const std::array<unsigned, 9> corner_shown = {0, 0, 1, 2, 3, 0, 1, 2, 3};
+    for (unsigned orientation = 1; orientation <= 8; ++orientation) {
+        const std::string exif = test::exif_orientation_block(orientation);
+        const bitmap tagged(FreeImage_Clone(colour.get()));
+        const auto exif_size = static_cast<DWORD>(exif.size());
+        set_tag(tagged.get(), FIMD_EXIF_RAW, "ExifRaw", FIDT_BYTE, exif_size, exif.data(),
+                exif_size);
+        const memory_stream webp;
+        ASSERT_TRUE(FreeImage_SaveToMemory(FIF_WEBP, tagged.get(), webp.get(), WEBP_LOSSLESS));
+
+        for (const auto& [name, bytes] : std::vector<std::pair<std::string, std::string>>{
+                 {"turned.jpg", test::with_exif_orientation(jpeg, orientation)},
+                 {"turned.webp", stream_bytes(webp)},
+                 {"turned.tif", grey_tiff(width, height, pixels, orientation)}}) {
+            test::write_file(dir.path() / name, bytes);
+            const memory_stream out;
+            ASSERT_EQ(convert_file(dir.path() / name, *readable_format(dir.path() / name), {},
+                                   output_format::png, out.get()),
+                      conversion_status::converted)
+                << name;
+            const std::string answer = stream_bytes(out);
+            const auto result = test::decode(answer);
+            const bool quarter = orientation >= 5;
+            EXPECT_EQ(result.width, quarter ? height : width) << name << " " << orientation;
+            const unsigned right = result.width - 3, bottom = result.height - 3;
+            const std::array<std::pair<unsigned, unsigned>, 4> corners = {
+                {{2, 2}, {right, 2}, {right, bottom}, {2, bottom}}};
+            for (unsigned corner = 0; corner < 4; ++corner) {
+                const auto [x, y] = corners.at(corner);
+                EXPECT_EQ(test::brightness_at(answer, x, y) < 110,
+                          corner == corner_shown.at(orientation))
+                    << name << " " << orientation << " corner " << corner;
+            }
+        }
+    }
+}
+
+// An ICC profile like sRGB but with its red and green primaries swapped:
+// its red is sRGB's green and the other way round.
+std::string swapped_primaries_profile() {
+    const cmsCIExyY white = {0.3127, 0.3290, 1.0};
+    const cmsCIExyYTRIPLE primaries = {{0.30, 0.60, 1.0}, {0.64, 0.33, 1.0}, {0.15, 0.06, 1.0}};
+    const cmsFloat64Number srgb_curve[] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
+    cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, srgb_curve);
+    cmsToneCurve* curves[3] = {curve, curve, curve};
+    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(profile, nullptr, &size);
+    std::string bytes(size, '\0');
+    cmsSaveProfileToMem(profile, bytes.data(), &size);
+    cmsCloseProfile(profile);
+    cmsFreeToneCurve(curve);
+    return bytes;
+}
+
+TEST_F(ImageCodec, EmbeddedProfilesAreConvertedToSrgbAndNotPassedOn) {
+    // Bands of red, green and a blue-grey in the swapped profile: in sRGB
+    // red and green trade places.
+    const std::array<test::rgb_colour, 3> bands = {{{255, 0, 0}, {0, 255, 0}, {40, 80, 160}}};
+    const bitmap source(FreeImage_Allocate(48, 16, 24));
+    for (unsigned x = 0; x < 48; ++x) {
+        const auto& [red, green, blue] = bands.at(x / 16);
+        RGBQUAD pixel{static_cast<BYTE>(blue), static_cast<BYTE>(green), static_cast<BYTE>(red), 0};
+        for (unsigned y = 0; y < 16; ++y) FreeImage_SetPixelColor(source.get(), x, y, &pixel);
+    }
+    std::string profile = swapped_primaries_profile();
+    ASSERT_NE(
+        FreeImage_CreateICCProfile(source.get(), profile.data(), static_cast<long>(profile.size())),
+        nullptr);
+    for (const auto& [name, format, flags] :
+         std::vector<std::tuple<const char*, FREE_IMAGE_FORMAT, int>>{
+             {"profiled.png", FIF_PNG, 0},
+             {"profiled.jpg", FIF_JPEG, JPEG_QUALITYSUPERB | JPEG_SUBSAMPLING_444},
+             {"profiled.tif", FIF_TIFF, 0},
+             {"profiled.webp", FIF_WEBP, WEBP_LOSSLESS}}) {
+        const auto file = dir.path() / name;
+        ASSERT_TRUE(FreeImage_Save(format, source.get(), file.string().c_str(), flags)) << name;
+        const memory_stream out;
+        ASSERT_EQ(convert_file(file, format, {}, output_format::png, out.get()),
+                  conversion_status::converted);
+        const std::string answer = stream_bytes(out);
+        for (unsigned band = 0; band < bands.size(); ++band) {
+            const auto colour = test::colour_at(answer, band * 16 + 8, 8);
+            EXPECT_NEAR(colour.red, bands.at(band).green, 6) << name << " band " << band;
+            EXPECT_NEAR(colour.green, bands.at(band).red, 6) << name << " band " << band;
+            EXPECT_NEAR(colour.blue, bands.at(band).blue, 6) << name << " band " << band;
+        }
+        // Every ICC profile carries this signature.
+        EXPECT_EQ(answer.find("acsp"), std::string::npos) << name;
+    }
+}
+
+DWORD animation_tag(FIBITMAP* frame, const char* key) {
+    FITAG* tag = nullptr;
+    return FreeImage_GetMetadata(FIMD_ANIMATION, frame, key, &tag)
+               ? *static_cast<const DWORD*>(FreeImage_GetTagValue(tag))
+               : 0;
+}
+
+TEST_F(ImageCodec, AnAnimatedGifStaysAnimatedAsGifAndGivesItsFirstFrameOtherwise) {
+    // Three frames, 60 x 40: black, grey, white, shown 100, 200 and 300 ms,
+    // looping three times.
+    const auto file = dir.path() / "animated.gif";
+    const std::array<BYTE, 3> shades = {0, 128, 255};
+    {
+        FIMULTIBITMAP* gif = FreeImage_OpenMultiBitmap(FIF_GIF, file.string().c_str(), TRUE, FALSE);
+        ASSERT_NE(gif, nullptr);
+        for (unsigned index = 0; index < shades.size(); ++index) {
+            const bitmap frame(FreeImage_Allocate(60, 40, 8));
+            std::fill_n(FreeImage_GetBits(frame.get()), FreeImage_GetPitch(frame.get()) * 40,
+                        shades.at(index));
+            const DWORD time = 100 * (index + 1), loops = 3;
+            set_tag(frame.get(), FIMD_ANIMATION, "FrameTime", FIDT_LONG, 1, &time, sizeof time);
+            if (index == 0)
+                set_tag(frame.get(), FIMD_ANIMATION, "Loop", FIDT_LONG, 1, &loops, sizeof loops);
+            FreeImage_AppendPage(gif, frame.get());
+        }
+        ASSERT_TRUE(FreeImage_CloseMultiBitmap(gif, 0));
+    }
+    conversion_parameters box;
+    box.width = 30;
+
+    const memory_stream out;
+    ASSERT_EQ(convert_file(file, FIF_GIF, box, output_format::gif, out.get()),
+              conversion_status::converted);
+    FreeImage_SeekMemory(out.get(), 0, SEEK_SET);
+    FIMULTIBITMAP* answer = FreeImage_LoadMultiBitmapFromMemory(FIF_GIF, out.get(), 0);
+    ASSERT_NE(answer, nullptr);
+    ASSERT_EQ(FreeImage_GetPageCount(answer), 3);
+    for (int index = 0; index < 3; ++index) {
+        FIBITMAP* frame = FreeImage_LockPage(answer, index);
+        ASSERT_NE(frame, nullptr);
+        EXPECT_EQ(FreeImage_GetWidth(frame), 30u) << index;
+        EXPECT_EQ(FreeImage_GetHeight(frame), 20u) << index;
+        EXPECT_EQ(animation_tag(frame, "FrameTime"), 100u * (index + 1)) << index;
+        if (index == 0) {
+            EXPECT_EQ(animation_tag(frame, "Loop"), 3u);
+        }
+        const bitmap grey(FreeImage_ConvertToGreyscale(frame));
+        BYTE shade = 0;
+        FreeImage_GetPixelIndex(grey.get(), 15, 10, &shade);
+        EXPECT_NEAR(shade, shades.at(static_cast<unsigned>(index)), 8) << index;
+        FreeImage_UnlockPage(answer, frame, FALSE);
+    }
+    FreeImage_CloseMultiBitmap(answer, 0);
+
+    const auto still = convert(file, 30, std::nullopt, output_format::png);
+    EXPECT_EQ(still.format, FIF_PNG);
+    EXPECT_EQ(still.width, 30u);
+}
+
 TEST_F(ImageCodec, SourcesOfTooManyPixelsAreRefusedBeforeDecoding) {
     const std::string jpeg = test::read_file(image("small.jpg", 64, 48, output_format::jpeg));
     // 10000 x 10000 is exactly the limit; one row more is over it. The file
@@ -196,13 +427,13 @@ TEST_F(ImageCodec, SourcesOfTooManyPixelsAreRefusedBeforeDecoding) {
     const auto claimed = dir.path() / "claimed.jpg";
     const memory_stream out;
     test::write_file(claimed, test::with_claimed_jpeg_size(jpeg, 10000, 10001));
-    EXPECT_EQ(convert_image(claimed, FIF_JPEG, {}, output_format::png, out.get()),
+    EXPECT_EQ(convert_file(claimed, FIF_JPEG, {}, output_format::png, out.get()),
               conversion_status::too_large);
     test::write_file(claimed, test::with_claimed_jpeg_size(jpeg, 60000, 60000));
-    EXPECT_EQ(convert_image(claimed, FIF_JPEG, {}, output_format::png, out.get()),
+    EXPECT_EQ(convert_file(claimed, FIF_JPEG, {}, output_format::png, out.get()),
               conversion_status::too_large);
     test::write_file(claimed, test::with_claimed_jpeg_size(jpeg, 64, 48));
-    EXPECT_EQ(convert_image(claimed, FIF_JPEG, {}, output_format::png, out.get()),
+    EXPECT_EQ(convert_file(claimed, FIF_JPEG, {}, output_format::png, out.get()),
               conversion_status::converted);
 
     // A BMP header that claims 20000 x 20000 with no pixels behind it.
@@ -214,7 +445,7 @@ TEST_F(ImageCodec, SourcesOfTooManyPixelsAreRefusedBeforeDecoding) {
     put32(22, 20000);
     const auto claimed_bmp = dir.path() / "claimed.bmp";
     test::write_file(claimed_bmp, bmp);
-    EXPECT_EQ(convert_image(claimed_bmp, FIF_BMP, {}, output_format::png, out.get()),
+    EXPECT_EQ(convert_file(claimed_bmp, FIF_BMP, {}, output_format::png, out.get()),
               conversion_status::too_large);
 }
 
@@ -224,66 +455,104 @@ TEST(OutputFormats, DefaultIsTheSourcesOwnFormatWhereAClientCouldAskForIt) {
     EXPECT_EQ(default_output_format(FIF_TIFF), output_format::png);
 }
 
-// A source of pixel type `type` and `bpp` bits, every byte set to a mid
-// value, written through the library as `format`.
-std::filesystem::path typed_source(const std::filesystem::path& file, FREE_IMAGE_TYPE type, int bpp,
-                                   FREE_IMAGE_FORMAT format) {
-    FIBITMAP* image = FreeImage_AllocateT(type, 40, 20, bpp);
+// How a test source is made: its pixel type, bits per pixel, the format
+// the library writes it as, with which save flags; and the brightness its
+// PNG answer must have, where one follows from the data.
+struct source_kind {
+    const char* name;
+    FREE_IMAGE_TYPE type;
+    int bpp;
+    FREE_IMAGE_FORMAT format;
+    int flags;
+    int brightness; // -1: not checked
+};
+
+// A source of that kind (80 x 40: the JPEG 2000 coder wants 32 pixels a
+// side at least), every byte set to a mid value (floats to 0.5), a
+// palette coloured rather than grey.
+std::filesystem::path typed_source(const std::filesystem::path& directory,
+                                   const source_kind& kind) {
+    FIBITMAP* image = FreeImage_AllocateT(kind.type, 80, 40, kind.bpp);
     if (image == nullptr) return {};
-    for (unsigned y = 0; y < 20; ++y) {
+    const bool floats = kind.type == FIT_FLOAT || kind.type == FIT_RGBF || kind.type == FIT_RGBAF;
+    for (unsigned y = 0; y < 40; ++y) {
         BYTE* line = FreeImage_GetScanLine(image, static_cast<int>(y));
-        if (type == FIT_FLOAT || type == FIT_RGBF || type == FIT_RGBAF) {
-            auto* values = reinterpret_cast<float*>(line);
-            for (unsigned i = 0; i < FreeImage_GetLine(image) / sizeof(float); ++i)
-                values[i] = 0.5F;
+        if (floats) {
+            std::fill_n(reinterpret_cast<float*>(line), FreeImage_GetLine(image) / sizeof(float),
+                        0.5F);
         } else {
             std::fill_n(line, FreeImage_GetLine(image), BYTE{0x80});
         }
     }
-    const bool saved = FreeImage_Save(format, image, file.string().c_str(), 0) != FALSE;
+    RGBQUAD* palette = FreeImage_GetPalette(image);
+    for (unsigned i = 0; palette != nullptr && i < FreeImage_GetColorsUsed(image); ++i) {
+        palette[i].rgbRed = static_cast<BYTE>(i * 3);
+        palette[i].rgbBlue = static_cast<BYTE>(255 - i);
+    }
+    const auto file = directory / kind.name;
+    const bool saved =
+        FreeImage_Save(kind.format, image, file.string().c_str(), kind.flags) != FALSE;
     FreeImage_Unload(image);
     return saved ? file : std::filesystem::path{};
 }
 
 TEST(PixelTypes, EveryTypeConvertsToEveryOutputFormat) {
-    struct source_kind {
-        const char* name;
-        FREE_IMAGE_TYPE type;
-        int bpp;
-        FREE_IMAGE_FORMAT format;
-    };
     const std::vector<source_kind> kinds = {
-        {"bw.bmp", FIT_BITMAP, 1, FIF_BMP},        {"bw.tif", FIT_BITMAP, 1, FIF_TIFF},
-        {"palette4.tif", FIT_BITMAP, 4, FIF_TIFF}, {"grey8.png", FIT_BITMAP, 8, FIF_PNG},
-        {"rgb24.tif", FIT_BITMAP, 24, FIF_TIFF},   {"rgba32.png", FIT_BITMAP, 32, FIF_PNG},
-        {"grey16.png", FIT_UINT16, 16, FIF_PNG},   {"rgb16.png", FIT_RGB16, 48, FIF_PNG},
-        {"rgb16.tif", FIT_RGB16, 48, FIF_TIFF},    {"rgba16.png", FIT_RGBA16, 64, FIF_PNG},
-        {"float.tif", FIT_FLOAT, 32, FIF_TIFF},    {"rgbf.tif", FIT_RGBF, 96, FIF_TIFF},
-        {"rgbaf.tif", FIT_RGBAF, 128, FIF_TIFF},   {"rgbf.hdr", FIT_RGBF, 96, FIF_HDR},
+        {"bw.bmp", FIT_BITMAP, 1, FIF_BMP, 0, -1},
+        {"bw.tif", FIT_BITMAP, 1, FIF_TIFF, TIFF_CCITTFAX4, -1},
+        {"palette4.bmp", FIT_BITMAP, 4, FIF_BMP, 0, -1},
+        {"palette4.tif", FIT_BITMAP, 4, FIF_TIFF, 0, -1},
+        {"palette8.png", FIT_BITMAP, 8, FIF_PNG, 0, 128},
+        {"palette8.gif", FIT_BITMAP, 8, FIF_GIF, 0, 128},
+        {"rgb24.tif", FIT_BITMAP, 24, FIF_TIFF, 0, 128},
+        {"rgba32.png", FIT_BITMAP, 32, FIF_PNG, 0, 128},
+        {"cmyk.tif", FIT_BITMAP, 32, FIF_TIFF, TIFF_CMYK, 63},
+        {"grey16.png", FIT_UINT16, 16, FIF_PNG, 0, 128},
+        {"grey16.pgm", FIT_UINT16, 16, FIF_PGMRAW, 0, 128},
+        {"grey16.jp2", FIT_UINT16, 16, FIF_JP2, 0, 128},
+        {"rgb16.png", FIT_RGB16, 48, FIF_PNG, 0, 128},
+        {"rgb16-interlaced.png", FIT_RGB16, 48, FIF_PNG, PNG_INTERLACED, 128},
+        {"rgb16.tif", FIT_RGB16, 48, FIF_TIFF, 0, 128},
+        {"rgb16-lzw.tif", FIT_RGB16, 48, FIF_TIFF, TIFF_LZW, 128},
+        {"rgb16.ppm", FIT_RGB16, 48, FIF_PPMRAW, 0, 128},
+        {"rgb16.j2k", FIT_RGB16, 48, FIF_J2K, 0, 128},
+        {"rgba16.png", FIT_RGBA16, 64, FIF_PNG, 0, 128},
+        {"rgba16.tif", FIT_RGBA16, 64, FIF_TIFF, 0, 128},
+        {"int16.tif", FIT_INT16, 16, FIF_TIFF, 0, -1},
+        {"uint32.tif", FIT_UINT32, 32, FIF_TIFF, 0, -1},
+        {"int32.tif", FIT_INT32, 32, FIF_TIFF, 0, -1},
+        {"double.tif", FIT_DOUBLE, 64, FIF_TIFF, 0, -1},
+        {"complex.tif", FIT_COMPLEX, 128, FIF_TIFF, 0, -1},
+        {"float.tif", FIT_FLOAT, 32, FIF_TIFF, 0, 128},
+        {"rgbf.tif", FIT_RGBF, 96, FIF_TIFF, 0, 128},
+        {"rgbaf.tif", FIT_RGBAF, 128, FIF_TIFF, 0, 128},
+        {"rgbf.hdr", FIT_RGBF, 96, FIF_HDR, 0, -1},
+        {"half.exr", FIT_RGBF, 96, FIF_EXR, 0, -1},
+        {"half-alpha.exr", FIT_RGBAF, 128, FIF_EXR, 0, -1},
+        {"float.exr", FIT_FLOAT, 32, FIF_EXR, EXR_FLOAT, -1},
     };
-    const std::vector<std::pair<output_format, int>> outputs = {{output_format::png, FIF_PNG},
-                                                                {output_format::jpeg, FIF_JPEG},
-                                                                {output_format::gif, FIF_GIF},
-                                                                {output_format::bmp, FIF_BMP},
-                                                                {output_format::webp, FIF_WEBP}};
     const test::temp_dir dir;
     for (const auto& kind : kinds) {
-        const auto file = typed_source(dir.path() / kind.name, kind.type, kind.bpp, kind.format);
+        const auto file = typed_source(dir.path(), kind);
         ASSERT_FALSE(file.empty()) << kind.name;
         const auto source_format = readable_format(file);
         ASSERT_TRUE(source_format) << kind.name;
-        for (const auto& [output, code] : outputs) {
+        for (const auto& [output, code] : output_formats) {
             if (!can_write(output)) continue;
             conversion_parameters parameters;
             parameters.width = 20;
             const memory_stream out;
-            ASSERT_EQ(convert_image(file, *source_format, parameters, output, out.get()),
+            ASSERT_EQ(convert_file(file, *source_format, parameters, output, out.get()),
                       conversion_status::converted)
                 << kind.name << " to " << format_name(output);
             const auto result = test::decode(stream_bytes(out));
             EXPECT_EQ(result.format, code) << kind.name;
             EXPECT_EQ(result.width, 20u) << kind.name;
             EXPECT_EQ(result.height, 10u) << kind.name;
+            if (output == output_format::png && kind.brightness >= 0) {
+                EXPECT_NEAR(test::brightness_at(stream_bytes(out), 10, 5), kind.brightness, 2)
+                    << kind.name;
+            }
         }
     }
 }

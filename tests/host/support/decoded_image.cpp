@@ -54,6 +54,23 @@ unsigned brightness_at(const std::string& bytes, unsigned x, unsigned y) {
     return brightness;
 }
 
+rgb_colour colour_at(const std::string& bytes, unsigned x, unsigned y) {
+    rgb_colour colour;
+    const bool decoded = with_bitmap(bytes, [&](FREE_IMAGE_FORMAT, FIBITMAP* image) {
+        FIBITMAP* true_colour = FreeImage_ConvertTo24Bits(image);
+        RGBQUAD pixel{};
+        if (true_colour == nullptr ||
+            !FreeImage_GetPixelColor(true_colour, x, FreeImage_GetHeight(true_colour) - 1 - y,
+                                     &pixel)) {
+            throw std::runtime_error("no pixel there");
+        }
+        FreeImage_Unload(true_colour);
+        colour = {pixel.rgbRed, pixel.rgbGreen, pixel.rgbBlue};
+    });
+    if (!decoded) throw std::runtime_error("not an image");
+    return colour;
+}
+
 std::string with_claimed_jpeg_size(std::string jpeg, unsigned width, unsigned height) {
     const auto byte_at = [&](std::size_t i) { return static_cast<unsigned char>(jpeg.at(i)); };
     const auto put16 = [&](std::size_t i, unsigned value) {
@@ -73,12 +90,16 @@ std::string with_claimed_jpeg_size(std::string jpeg, unsigned width, unsigned he
     throw std::runtime_error("no JPEG frame header found");
 }
 
+std::string exif_orientation_block(unsigned orientation) {
+    // "Exif", a little-endian TIFF header, one directory of one entry: tag
+    // 0x0112 (orientation), type SHORT, count 1, the value; no next one.
+    return std::string("Exif\0\0II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0", 24) +
+           static_cast<char>(orientation) + std::string(7, '\0');
+}
+
 std::string with_exif_orientation(const std::string& jpeg, unsigned orientation) {
-    // APP1: "Exif", a little-endian TIFF header, one directory of one entry:
-    // tag 0x0112 (orientation), type SHORT, count 1, the value; no next one.
-    const std::string exif =
-        std::string("Exif\0\0II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0", 24) +
-        static_cast<char>(orientation) + std::string(7, '\0');
+    // In an APP1 segment.
+    const std::string exif = exif_orientation_block(orientation);
     const std::size_t length = exif.size() + 2;
     const std::string segment = std::string("\xFF\xE1") + static_cast<char>(length >> 8) +
                                 static_cast<char>(length & 0xFF) + exif;

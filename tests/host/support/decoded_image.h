@@ -18,9 +18,20 @@ decoded_image decode(const std::string& bytes);
 // top, of an encoded image.
 unsigned brightness_at(const std::string& bytes, unsigned x, unsigned y);
 
+struct rgb_colour {
+    int red = 0, green = 0, blue = 0;
+};
+
+// The colour of the pixel at column x, row y counted from the top.
+rgb_colour colour_at(const std::string& bytes, unsigned x, unsigned y);
+
 // `jpeg` with the size in its frame header replaced: a small file that
 // claims a picture of `width` x `height`.
 std::string with_claimed_jpeg_size(std::string jpeg, unsigned width, unsigned height);
+
+// Exif data that holds only the orientation tag (1 to 8), as a camera
+// writes it.
+std::string exif_orientation_block(unsigned orientation);
 
 // `jpeg` with an Exif segment that holds only the orientation tag (1 to 8),
 // as a camera writes it.
