@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <future>
-#include <latch>
 
 #include <gtest/gtest.h>
 
@@ -210,7 +209,9 @@ public:
     std::atomic<int> listed{0};
     std::atomic<int> deleted{0};
     std::promise<void> deleting;
-    std::latch unloading{1};
+    // A promise, not a latch: mingw's libstdc++ can lose a latch's wake-up.
+    std::promise<void> unloading;
+    std::shared_future<void> unloading_begun = unloading.get_future().share();
 
     bool
     list_directory(const std::string&, std::size_t,
@@ -224,7 +225,7 @@ public:
     bool delete_file(const std::string&, std::size_t) override {
         if (deleted++ == 0) {
             deleting.set_value();
-            unloading.wait();
+            unloading_begun.wait();
         }
         return true;
     }
@@ -237,7 +238,7 @@ TEST_F(lifecycle_test, unloading_ends_a_sweep_over_50000_files_quickly) {
     start_expiry_thread();
     cache.deleting.get_future().wait();
 
-    cache.unloading.count_down();
+    cache.unloading.set_value();
     const auto started = std::chrono::steady_clock::now();
     EXPECT_TRUE(Unloaded());
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
