@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <future>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -202,7 +203,8 @@ TEST_F(lifecycle_test, a_second_load_ends_the_running_sweeper_before_rewriting_t
 }
 
 // 50,000 expired files spread over the leaves, listed and deleted without
-// touching the disk. The first deletion waits until the test unloads.
+// touching the disk. The first deletion waits until the test unloads; the
+// rest would take seconds.
 class synthetic_cache_env : public steered_env {
 public:
     static constexpr int file_count = 50'000;
@@ -227,6 +229,9 @@ public:
             deleting.set_value();
             unloading_begun.wait();
         }
+        // A deletion takes a little time, as on a disk: without it the rest
+        // could all go before the unloading thread is scheduled at all.
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
         return true;
     }
 };
