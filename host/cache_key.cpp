@@ -35,25 +35,57 @@ std::string digest_hex(const std::string& text) {
     return result;
 }
 
-std::string optional_number(std::optional<int> value) {
-    return value ? std::to_string(*value) : "-";
+std::string size_text(unsigned width, unsigned height) {
+    return std::to_string(width) + 'x' + std::to_string(height);
+}
+
+// What fixes the pixels, as name-safe text: the size made, and the part
+// kept when it is not the whole source.
+std::string geometry_text(const resize_plan& plan) {
+    std::string text = size_text(plan.output.width, plan.output.height);
+    const image_area whole{0, 0, plan.source.width, plan.source.height};
+    if (plan.kept != whole) {
+        text += "_crop" + std::to_string(plan.kept.left) + '-' + std::to_string(plan.kept.top) +
+                '-' + size_text(plan.kept.width, plan.kept.height);
+    }
+    return text;
+}
+
+// The request's box and mode, for a source of unknown size.
+std::string box_text(const conversion_parameters& parameters) {
+    std::string text;
+    const auto add = [&text](const std::string& part) {
+        if (!text.empty()) text += '_';
+        text += part;
+    };
+    if (parameters.width) add('w' + std::to_string(*parameters.width));
+    if (parameters.height) add('h' + std::to_string(*parameters.height));
+    if (parameters.fit != fit_mode::inside) add(std::string(fit_name(parameters.fit)));
+    if (parameters.fit == fit_mode::cover) add(std::string(gravity_name(parameters.anchor)));
+    return text;
+}
+
+bool takes_quality(output_format format) {
+    return format == output_format::jpeg || format == output_format::webp;
 }
 
 } // namespace
 
 std::string cache_name(const std::filesystem::path& relative_source,
-                       const conversion_parameters& parameters, output_format format) {
-    // Every parameter goes into the digest, NUL-separated so that no two
-    // different inputs run together into the same text.
-    const std::string digested =
-        relative_source.generic_string() + '\0' + optional_number(parameters.width) + '\0' +
-        optional_number(parameters.height) + '\0' + std::string(format_name(format)) + '\0' +
-        std::to_string(parameters.quality);
+                       const conversion_parameters& parameters,
+                       const std::optional<resize_plan>& plan, output_format format) {
+    std::string parameter_text = plan ? geometry_text(*plan) : box_text(parameters);
+    if (takes_quality(format)) {
+        if (!parameter_text.empty()) parameter_text += '_';
+        parameter_text += 'q' + std::to_string(parameters.quality);
+    }
+    // The texts are unambiguous on their own; NUL separates them from the
+    // path and the format, so that no two inputs run together.
+    const std::string digested = relative_source.generic_string() + '\0' + parameter_text + '\0' +
+                                 std::string(format_name(format));
 
     std::string name = readable_stem(relative_source);
-    if (parameters.width) name += "_w" + std::to_string(*parameters.width);
-    if (parameters.height) name += "_h" + std::to_string(*parameters.height);
-    name += "_q" + std::to_string(parameters.quality);
+    if (!parameter_text.empty()) name += '_' + parameter_text;
     name += '_' + digest_hex(digested);
     name += '.';
     name += format_extension(format);
@@ -61,10 +93,11 @@ std::string cache_name(const std::filesystem::path& relative_source,
 }
 
 std::u16string cache_key(const std::filesystem::path& relative_source,
-                         const conversion_parameters& parameters, output_format format) {
+                         const conversion_parameters& parameters,
+                         const std::optional<resize_plan>& plan, output_format format) {
     std::string key = relative_source.parent_path().generic_string();
     if (!key.empty()) key += '/';
-    key += cache_name(relative_source, parameters, format);
+    key += cache_name(relative_source, parameters, plan, format);
     return to_utf16(key);
 }
 

@@ -3,10 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <optional>
 #include <string>
 
 #include "output_format.h"
 #include "request_parameters.h"
+#include "resize_box.h"
 #include "trelvane_module.h"
 
 namespace quorin::host::os {
@@ -28,13 +31,19 @@ enum class cache_outcome { none, hit, stored, direct };
 // when `out` holds the image.
 using core_converter = int (*)(const conversion_job* job, FIMEMORY* out);
 
+// Returned by the core converter when the source is no longer the size the
+// cache key was planned for: it changed since, and must be named again.
+inline constexpr int source_reshaped_status = 409;
+
 struct conversion_job {
     // The source, opened confined below the images directory: the file
     // whose format was checked is the one decoded.
     const os::read_only_file* source = nullptr;
+    std::filesystem::path relative_source; // below the images directory
     int source_format = -1;
     conversion_parameters parameters;
     output_format format = output_format::png;
+    std::optional<resize_plan> plan; // when the source's size was known before decoding
     std::u16string cache_key;
     std::uint64_t source_time = 0;
 
@@ -46,6 +55,9 @@ struct conversion_job {
     cache_outcome outcome = cache_outcome::none;
     int failure_status = 0; // when the converter gave no answer
 };
+
+// Plans the conversion from the source's header and names its cache entry.
+void name_cache_entry(conversion_job& job);
 
 inline std::uint64_t to_request_value(conversion_job& job) {
     return reinterpret_cast<std::uint64_t>(&job);

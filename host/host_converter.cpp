@@ -40,25 +40,28 @@ std::optional<std::uint64_t> current_source_time(const conversion_job& job) {
 
 // Converts the source, and again under its new time when it changed while
 // being converted: the bytes read could be the newer version's, and stored
-// under the older time they would be served as that version. Null, with
-// the failure status set, when no conversion matched a stable source.
+// under the older time they would be served as that version. A source that
+// changed its size is named again, as its cache name holds the geometry
+// planned for the old size. Null, with the failure status set, when no
+// conversion matched a stable source.
 std::unique_ptr<memory_stream> convert_stable_source(conversion_job& job,
                                                      NTrelvaneModule::IImageOutputCached& output) {
     constexpr int attempts = 3;
     for (int attempt = 1;; ++attempt) {
         auto stream = std::make_unique<memory_stream>();
         const int status = job.convert_core(&job, stream->get());
-        if (status != 200) {
+        if (status != 200 && status != source_reshaped_status) {
             job.failure_status = status;
             return nullptr;
         }
         const auto time = current_source_time(job);
-        if (time == job.source_time) return stream;
+        if (time == job.source_time && status == 200) return stream;
         if (!time || attempt == attempts) {
             job.failure_status = 500;
             return nullptr;
         }
         job.source_time = *time;
+        name_cache_entry(job);
         const FILETIME changed = to_FILETIME(job.source_time);
         output.SetCacheKey(job.cache_key.c_str(), &changed);
     }
@@ -116,13 +119,14 @@ extern "C" bool host_on_convert_with_time(EXTENSION_CONTROL_BLOCK* request, std:
 
 extern "C" int host_convert_core(const conversion_job* job, FIMEMORY* out) {
     const auto start = std::chrono::steady_clock::now();
-    const conversion_status status =
-        convert_image(*job->source, job->source_format, job->parameters, job->format, out);
+    resize_plan executed{};
+    const conversion_status status = convert_image(*job->source, job->source_format,
+                                                   job->parameters, job->format, out, &executed);
     if (job->counters != nullptr)
         job->counters->record_conversion(std::chrono::steady_clock::now() - start);
     switch (status) {
     case conversion_status::converted:
-        return 200;
+        return job->plan && executed != *job->plan ? source_reshaped_status : 200;
     case conversion_status::unreadable:
         return 415;
     case conversion_status::too_large:

@@ -31,6 +31,7 @@ struct http_request {
     std::string if_modified_since;
     std::string referer;
     std::string user_agent;
+    std::string accept; // the media types the client takes, for format=auto
 };
 
 class http_exchange {

@@ -39,7 +39,8 @@ int handle(mg_connection* connection, void* data) {
     for (auto [name, field] : {std::pair{"If-None-Match", &request.if_none_match},
                                {"If-Modified-Since", &request.if_modified_since},
                                {"Referer", &request.referer},
-                               {"User-Agent", &request.user_agent}}) {
+                               {"User-Agent", &request.user_agent},
+                               {"Accept", &request.accept}}) {
         if (const char* value = mg_get_header(connection, name)) *field = value;
     }
 

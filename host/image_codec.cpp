@@ -33,15 +33,46 @@ bool too_many_pixels(image_size size) {
     return std::uint64_t{size.width} * size.height > max_source_pixels;
 }
 
-// Decodes the open file from its start.
+// Decodes the open file from its start. The TIFF loader leaves out the
+// orientation, which is read from the file, so that a header alone shows
+// its turned size too.
 FIBITMAP* load_from(const os::read_only_file& source, FREE_IMAGE_FORMAT format, int flags) {
     windowed_reader reader(source);
-    return FreeImage_LoadFromHandle(format, windowed_reader_io(), &reader, flags);
+    FIBITMAP* image = FreeImage_LoadFromHandle(format, windowed_reader_io(), &reader, flags);
+    if (image != nullptr && format == FIF_TIFF)
+        set_exif_orientation(image, tiff_orientation(source));
+    return image;
 }
 
-// Decodes `source` into `image` and gives the size it is to be fitted to.
+resize_plan plan_for(image_size source, const conversion_parameters& parameters) {
+    return plan_resize(source, parameters.fit, parameters.anchor, parameters.width,
+                       parameters.height);
+}
+
+// The JPEG decoder can scale by 1/2, 1/4 or 1/8 while decoding: the largest
+// of these that still leaves the kept part at least the output's size,
+// given as the size hint on the longer side that makes the decoder take
+// exactly that scale. 0 when the full size is needed.
+int reduction_hint(const resize_plan& plan) {
+    const auto enough = [&plan](std::uint64_t scale) {
+        const auto reduced = [scale](unsigned length) { return (length + scale - 1) / scale; };
+        return std::uint64_t{plan.kept.width} * reduced(plan.source.width) >=
+                   std::uint64_t{plan.output.width} * plan.source.width &&
+               std::uint64_t{plan.kept.height} * reduced(plan.source.height) >=
+                   std::uint64_t{plan.output.height} * plan.source.height;
+    };
+    for (const unsigned scale : {8u, 4u, 2u}) {
+        if (enough(scale)) {
+            const unsigned longer = std::max(plan.source.width, plan.source.height);
+            return static_cast<int>((longer / scale) << 16);
+        }
+    }
+    return 0;
+}
+
+// Decodes `source` into `image` and plans its resize.
 conversion_status load(const os::read_only_file& source, int source_format,
-                       const conversion_parameters& parameters, bitmap& image, image_size& target) {
+                       const conversion_parameters& parameters, bitmap& image, resize_plan& plan) {
     const auto format = static_cast<FREE_IMAGE_FORMAT>(source_format);
     const bool header_alone = FreeImage_FIFSupportsNoPixels(format) != FALSE;
     int flags = 0;
@@ -49,27 +80,50 @@ conversion_status load(const os::read_only_file& source, int source_format,
         const bitmap header(load_from(source, format, FIF_LOAD_NOPIXELS));
         if (!header) return conversion_status::unreadable;
         if (too_many_pixels(size_of(header.get()))) return conversion_status::too_large;
-        if (format == FIF_JPEG) {
-            // Photos are shown the way their camera held them, so the box
-            // is fitted to the turned picture. With the size known, the
-            // decoder can scale by 1/2, 1/4 or 1/8 while decoding, never
-            // below the size hint (its longer side, which turning keeps).
-            const image_size shown = shown_size(header.get());
-            target = fit_inside(shown, parameters.width, parameters.height);
-            flags = JPEG_ACCURATE | JPEG_EXIFROTATE;
-            if (target != shown)
-                flags |= static_cast<int>(std::max(target.width, target.height) << 16);
-        }
+        // Planned for the size the header gives, as the cache key was.
+        // Photos are shown the way their camera held them, so the plan is
+        // made for the turned picture.
+        plan = plan_for(shown_size(header.get()), parameters);
+        if (format == FIF_JPEG) flags = JPEG_ACCURATE | JPEG_EXIFROTATE | reduction_hint(plan);
     }
     image.reset(load_from(source, format, flags));
     if (!image) return conversion_status::unreadable;
-    // What the library's loaders leave out of these formats, read from the file.
-    if (format == FIF_TIFF) set_exif_orientation(image.get(), tiff_orientation(source));
+    // What the PNG loader leaves out, read from the file.
     if (format == FIF_PNG) attach_profile(image.get(), png_icc_profile(source));
     if (format == FIF_JPEG && header_alone) return conversion_status::converted;
     if (too_many_pixels(size_of(image.get()))) return conversion_status::too_large;
-    target = fit_inside(shown_size(image.get()), parameters.width, parameters.height);
+    if (!header_alone) plan = plan_for(shown_size(image.get()), parameters);
     return conversion_status::converted;
+}
+
+// `image`, decoded at the plan's source size or reduced from it, cut to
+// the kept part and scaled to the output size.
+bool apply_plan(bitmap& image, const resize_plan& plan) {
+    const image_size decoded = size_of(image.get());
+    const auto to_decoded = [](unsigned length, unsigned decoded_length, unsigned planned) {
+        return static_cast<unsigned>((std::uint64_t{length} * decoded_length + planned / 2) /
+                                     planned);
+    };
+    const unsigned left = to_decoded(plan.kept.left, decoded.width, plan.source.width);
+    const unsigned top = to_decoded(plan.kept.top, decoded.height, plan.source.height);
+    const unsigned width = std::clamp(to_decoded(plan.kept.width, decoded.width, plan.source.width),
+                                      1u, decoded.width - std::min(left, decoded.width - 1));
+    const unsigned height =
+        std::clamp(to_decoded(plan.kept.height, decoded.height, plan.source.height), 1u,
+                   decoded.height - std::min(top, decoded.height - 1));
+    if (image_size{width, height} != decoded &&
+        !replace(image,
+                 FreeImage_Copy(image.get(), static_cast<int>(left), static_cast<int>(top),
+                                static_cast<int>(left + width), static_cast<int>(top + height)))) {
+        return false;
+    }
+    // Catmull-Rom: as sharp as Lanczos on photographs with less ringing at
+    // hard edges, and with a support of 2 rather than 3 it costs a third
+    // less per output pixel.
+    return size_of(image.get()) == plan.output ||
+           replace(image,
+                   FreeImage_Rescale(image.get(), static_cast<int>(plan.output.width),
+                                     static_cast<int>(plan.output.height), FILTER_CATMULLROM));
 }
 
 // Answers carry none of the source's metadata: its orientation is applied
@@ -128,13 +182,6 @@ bool to_upright_srgb(bitmap& image, int source_format) {
     if (!to_true_colour(image, linear_light)) return false;
     colour.apply(image.get());
     return turn_upright(image, orientation);
-}
-
-// Resizes `image` to `target`.
-bool fit(bitmap& image, image_size target) {
-    return size_of(image.get()) == target ||
-           replace(image, FreeImage_Rescale(image.get(), static_cast<int>(target.width),
-                                            static_cast<int>(target.height), FILTER_CATMULLROM));
 }
 
 // JPEG and GIF have no alpha channel, and browsers ignore a BMP's:
@@ -226,27 +273,36 @@ bool can_write(output_format format) {
            FALSE;
 }
 
+std::optional<image_size> shown_size(const os::read_only_file& source, int source_format) {
+    const auto format = static_cast<FREE_IMAGE_FORMAT>(source_format);
+    if (!FreeImage_FIFSupportsNoPixels(format)) return std::nullopt;
+    const bitmap header(load_from(source, format, FIF_LOAD_NOPIXELS));
+    if (!header) return std::nullopt;
+    return shown_size(header.get());
+}
+
 conversion_status convert_image(const os::read_only_file& source, int source_format,
                                 const conversion_parameters& parameters, output_format format,
-                                FIMEMORY* out) {
-    image_size target{};
+                                FIMEMORY* out, resize_plan* executed) {
+    resize_plan plan{};
     bitmap image;
-    if (const auto loaded = load(source, source_format, parameters, image, target);
+    if (const auto loaded = load(source, source_format, parameters, image, plan);
         loaded != conversion_status::converted) {
         return loaded;
     }
+    if (executed != nullptr) *executed = plan;
     int flags = 0;
     if (source_format == FIF_GIF && format == output_format::gif) {
         const auto animated = convert_animation(
             source, image.get(),
             [&](bitmap& frame) {
-                return to_true_colour(frame) && fit(frame, target) &&
+                return to_true_colour(frame) && apply_plan(frame, plan) &&
                        prepare_for(format, parameters.quality, frame, flags);
             },
             out);
         if (animated) return *animated;
     }
-    if (!to_upright_srgb(image, source_format) || !fit(image, target) ||
+    if (!to_upright_srgb(image, source_format) || !apply_plan(image, plan) ||
         !prepare_for(format, parameters.quality, image, flags) || out == nullptr) {
         return conversion_status::failed;
     }
@@ -254,10 +310,6 @@ conversion_status convert_image(const os::read_only_file& source, int source_for
     return FreeImage_SaveToMemory(writer, image.get(), out, flags) ? conversion_status::converted
                                                                    : conversion_status::failed;
 }
-
-} // namespace quorin::host
-
-namespace quorin::host {
 
 bool write_image_file(FIBITMAP* image, output_format format, int quality,
                       const std::filesystem::path& file) {

@@ -7,6 +7,7 @@
 
 #include "output_format.h"
 #include "request_parameters.h"
+#include "resize_box.h"
 #include "trelvane_module.h"
 
 struct FIBITMAP;
@@ -55,17 +56,23 @@ bool can_write(output_format format);
 // The library's format code.
 int library_format(output_format format);
 
+// The size `source` shows at (turned by its orientation), read from its
+// header alone; nullopt for a format whose header the library cannot read
+// on its own, or an unreadable file.
+std::optional<image_size> shown_size(const os::read_only_file& source, int source_format);
+
 // Decodes the open file `source` (read at offsets, so that one open file
 // serves any number of decodes), brings it to 8-bit sRGB turned as its
-// camera held it, fits it inside the requested box (never enlarging) and
-// encodes it into the stream `out`; a multi-frame GIF asked for as GIF
-// stays animated. A JPEG source is decoded straight at a reduced scale
-// when the box allows it. A source of more than `max_source_pixels` is
+// camera held it, cuts and scales it as the fit mode plans for its size
+// and encodes it into the stream `out`; the plan followed goes to
+// `executed` when given. A multi-frame GIF asked for as GIF stays
+// animated. A JPEG source is decoded straight at a reduced scale when the
+// plan allows it. A source of more than `max_source_pixels` is
 // `too_large`; where the library can read a format's header alone, that
 // is found before any pixel is decoded.
 conversion_status convert_image(const os::read_only_file& source, int source_format,
                                 const conversion_parameters& parameters, output_format format,
-                                FIMEMORY* out);
+                                FIMEMORY* out, resize_plan* executed = nullptr);
 
 // Encodes a copy of `image` as `format` into a file, as the converter
 // would encode it. False when it cannot.

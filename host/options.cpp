@@ -38,10 +38,18 @@ std::string usage_text() {
            "       quorin-host --signing-key FILE --sign URL\n"
            "\n"
            "Serves the images below DIR, converted on request and cached by the\n"
-           "loaded modules. GET /NAME?w=W&h=H&format=F&q=Q fits the image inside\n"
-           "W x H (never enlarging; either may be left out; at most 8192), encodes\n"
-           "it as F (png, jpeg, gif, bmp, webp; default: the source's format) with\n"
-           "JPEG/WebP quality Q (1-100, default 85). Sources of more than " +
+           "loaded modules. GET /NAME?w=W&h=H&fit=M&gravity=G&format=F&q=Q scales\n"
+           "the image to the W x H box (at most 8192) by fit mode M:\n"
+           "  inside   all of it inside the box, never enlarging; W or H may be\n"
+           "           left out (the default)\n"
+           "  cover    exactly W x H, the overflow cut off, never enlarging; G\n"
+           "           keeps center (the default), north, south, east, west,\n"
+           "           northeast, northwest, southeast or southwest\n"
+           "  fill     stretched to exactly W x H\n"
+           "cover and fill need both W and H. It is encoded as F (png, jpeg, gif,\n"
+           "bmp, webp, or auto: webp when the client's Accept names image/webp;\n"
+           "default: the source's format) with JPEG/WebP quality Q (1-100,\n"
+           "default 85). Sources of more than " +
            std::to_string(max_source_pixels / 1'000'000) +
            "\nmegapixels are refused (422). / shows a gallery, /metrics the counters,\n"
            "/healthz says ok while serving (503 while stopping).\n"

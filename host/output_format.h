@@ -18,4 +18,9 @@ std::string_view format_name(output_format format);
 // The file extension of a cache name.
 std::string_view format_extension(output_format format);
 
+// Whether an Accept header lists `media_type` ("image/webp") by name with
+// a quality above 0; wildcards do not count, as browsers send "*/*" for
+// images they cannot show too.
+bool accepts(std::string_view accept_header, std::string_view media_type);
+
 } // namespace quorin::host

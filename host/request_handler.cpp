@@ -3,7 +3,6 @@
 #include <chrono>
 #include <variant>
 
-#include "cache_key.h"
 #include "conditional_request.h"
 #include "conversion_job.h"
 #include "file_time.h"
@@ -156,14 +155,21 @@ request_kind request_handler::answer_image(http_exchange& exchange, cache_outcom
                           request.path + " is not an image this server reads");
     }
     job.format = job.parameters.format.value_or(default_output_format(*source_format));
+    if (job.parameters.negotiate_format && can_write(output_format::webp) &&
+        accepts(request.accept, "image/webp")) {
+        job.format = output_format::webp;
+    }
     if (!can_write(job.format)) {
         return refuse(exchange, refusal::format, "400 Bad Request",
                       "format " + std::string(format_name(job.format)) + " cannot be written here");
     }
 
     job.source = lookup.opened.get();
+    job.relative_source = lookup.relative;
     job.source_format = *source_format;
-    job.cache_key = cache_key(lookup.relative, job.parameters, job.format);
+    // The key is planned from the source's header, so that requests that
+    // make the same image share it, and a 304 needs no more than that.
+    name_cache_entry(job);
     job.source_time = to_file_time(lookup.modified);
     job.exchange = &exchange;
     job.coalescer = &coalescer_;

@@ -1,5 +1,7 @@
 #include "request_parameters.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
 
 namespace quorin::host {
@@ -29,21 +31,63 @@ std::string bound_message(std::string_view name, std::string_view value, int max
            ", not '" + std::string(value) + "'";
 }
 
+constexpr std::array<std::string_view, 3> fit_names{"inside", "cover", "fill"};
+constexpr std::array<std::string_view, 9> gravity_names{
+    "center", "north", "south", "east", "west", "northeast", "northwest", "southeast", "southwest"};
+
+// The index of `value` among `names`, as the enum it numbers.
+template <typename Enum, std::size_t count>
+std::optional<Enum> named(const std::array<std::string_view, count>& names,
+                          std::string_view value) {
+    const auto found = std::find(names.begin(), names.end(), value);
+    if (found == names.end()) return std::nullopt;
+    return static_cast<Enum>(found - names.begin());
+}
+
+template <std::size_t count>
+std::string choice_message(std::string_view name, const std::array<std::string_view, count>& names,
+                           std::string_view value) {
+    std::string message = std::string(name) + " must be ";
+    for (std::size_t i = 0; i < count; ++i) {
+        message += names[i];
+        message += i + 2 < count ? ", " : i + 1 < count ? " or " : "";
+    }
+    return message + ", not '" + std::string(value) + "'";
+}
+
 // Applies one name=value pair; an error message, or empty.
 std::string apply(conversion_parameters& parameters, std::string_view name, std::string_view value,
                   unsigned& seen) {
-    static constexpr std::string_view names[] = {"w", "h", "format", "q"};
-    unsigned bit = 0;
-    while (bit < 4 && names[bit] != name) ++bit;
-    if (bit == 4) return "unknown parameter '" + std::string(name) + "' (known: w, h, format, q)";
+    static constexpr std::array<std::string_view, 6> names = {"w", "h",   "format",
+                                                              "q", "fit", "gravity"};
+    const auto bit =
+        static_cast<unsigned>(std::find(names.begin(), names.end(), name) - names.begin());
+    if (bit == names.size()) {
+        return "unknown parameter '" + std::string(name) +
+               "' (known: w, h, fit, gravity, format, q)";
+    }
     if (seen & (1u << bit)) return "parameter '" + std::string(name) + "' given twice";
     seen |= 1u << bit;
 
     if (name == "format") {
+        parameters.negotiate_format = value == "auto";
         parameters.format = format_named(value);
-        if (!parameters.format) {
-            return "format must be png, jpeg, gif, bmp or webp, not '" + std::string(value) + "'";
+        if (!parameters.format && !parameters.negotiate_format) {
+            return "format must be png, jpeg, gif, bmp, webp or auto, not '" + std::string(value) +
+                   "'";
         }
+        return {};
+    }
+    if (name == "fit") {
+        const auto fit = named<fit_mode>(fit_names, value);
+        if (!fit) return choice_message(name, fit_names, value);
+        parameters.fit = *fit;
+        return {};
+    }
+    if (name == "gravity") {
+        const auto anchor = named<gravity>(gravity_names, value);
+        if (!anchor) return choice_message(name, gravity_names, value);
+        parameters.anchor = *anchor;
         return {};
     }
     const int max = name == "q" ? 100 : max_dimension;
@@ -93,7 +137,16 @@ std::variant<conversion_parameters, std::string> parse_parameters(std::string_vi
         if (!name || !value) return std::string("malformed %-escape in the query");
         if (auto error = apply(parameters, *name, *value, seen); !error.empty()) return error;
     }
+    if (parameters.fit != fit_mode::inside && (!parameters.width || !parameters.height)) {
+        return "fit=" + std::string(fit_name(parameters.fit)) + " needs both w and h";
+    }
     return parameters;
+}
+
+std::string_view fit_name(fit_mode fit) { return fit_names[static_cast<std::size_t>(fit)]; }
+
+std::string_view gravity_name(gravity anchor) {
+    return gravity_names[static_cast<std::size_t>(anchor)];
 }
 
 } // namespace quorin::host

@@ -95,8 +95,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check_parameters(*parameters);
         const fs::path relative =
             lookup.outcome == source_lookup::result::found ? lookup.relative : fs::path(path);
-        check_cache_key(
-            cache_key(relative, *parameters, parameters->format.value_or(output_format::png)));
+        check_cache_key(cache_key(relative, *parameters, std::nullopt,
+                                  parameters->format.value_or(output_format::png)));
     }
     return 0;
 }

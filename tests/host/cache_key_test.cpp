@@ -7,63 +7,120 @@
 namespace quorin::host {
 namespace {
 
-conversion_parameters box(std::optional<int> width, std::optional<int> height, int quality = 85) {
+conversion_parameters box(std::optional<int> width, std::optional<int> height, int quality = 85,
+                          fit_mode fit = fit_mode::inside, gravity anchor = gravity::center) {
     conversion_parameters parameters;
     parameters.width = width;
     parameters.height = height;
     parameters.quality = quality;
+    parameters.fit = fit;
+    parameters.anchor = anchor;
     return parameters;
 }
 
-TEST(CacheName, ShowsTheBaseNameAndTheParameters) {
-    const std::string name = cache_name("albums/photo.jpg", box(320, 240), output_format::jpeg);
-    EXPECT_TRUE(std::regex_match(name, std::regex("photo_w320_h240_q85_[0-9a-f]{16}\\.jpg")))
-        << name;
-    const std::string width_only =
-        cache_name("photo.png", box(100, std::nullopt, 50), output_format::webp);
-    EXPECT_TRUE(std::regex_match(width_only, std::regex("photo_w100_q50_[0-9a-f]{16}\\.webp")))
-        << width_only;
+// The plan of `parameters` for a 1600 x 1200 source.
+std::optional<resize_plan> planned(const conversion_parameters& parameters) {
+    return plan_resize({1600, 1200}, parameters.fit, parameters.anchor, parameters.width,
+                       parameters.height);
 }
 
-TEST(CacheName, DiffersForEverySourceAndParameter) {
+std::string name_of(const conversion_parameters& parameters, output_format format,
+                    const std::string& source = "albums/photo.jpg") {
+    return cache_name(source, parameters, planned(parameters), format);
+}
+
+TEST(CacheName, ShowsTheBaseNameAndTheGeometryMade) {
+    const struct {
+        conversion_parameters parameters;
+        output_format format;
+        std::string pattern;
+    } rows[] = {
+        {box(320, 240), output_format::jpeg, "photo_320x240_q85"},
+        {box(100, std::nullopt, 50), output_format::webp, "photo_100x75_q50"},
+        {box(100, 100, 85, fit_mode::cover, gravity::east), output_format::png,
+         "photo_100x100_crop400-0-1200x1200"},
+        {box(std::nullopt, std::nullopt), output_format::gif, "photo_1600x1200"},
+    };
+    for (const auto& [parameters, format, pattern] : rows) {
+        const std::string name = name_of(parameters, format);
+        EXPECT_TRUE(std::regex_match(
+            name, std::regex(pattern + "_[0-9a-f]{16}\\." + std::string(format_extension(format)))))
+            << name;
+    }
+    // Without a plan, the request stands in.
+    const auto cover = box(10, 20, 85, fit_mode::cover, gravity::north);
+    EXPECT_TRUE(std::regex_match(cache_name("photo.gif", cover, std::nullopt, output_format::gif),
+                                 std::regex("photo_w10_h20_cover_north_[0-9a-f]{16}\\.gif")));
+}
+
+TEST(CacheName, RequestsThatMakeTheSameImageShareIt) {
+    const std::vector<std::vector<std::pair<conversion_parameters, output_format>>> groups = {
+        // Boxes beyond the source's size, and no box at all.
+        {{box(5000, std::nullopt), output_format::jpeg},
+         {box(6000, std::nullopt), output_format::jpeg},
+         {box(7000, 9000), output_format::jpeg},
+         {box(std::nullopt, std::nullopt), output_format::jpeg}},
+        // Quality does nothing to PNG.
+        {{box(800, std::nullopt, 10), output_format::png},
+         {box(800, std::nullopt, 30), output_format::png},
+         {box(std::nullopt, 600, 85), output_format::png},
+         {box(800, 600, 85, fit_mode::fill), output_format::png}},
+        // A cover of the source's shape cuts nothing, whatever the gravity.
+        {{box(400, 300, 85, fit_mode::cover, gravity::west), output_format::jpeg},
+         {box(400, 300, 85, fit_mode::cover, gravity::north), output_format::jpeg},
+         {box(400, 300), output_format::jpeg}},
+    };
+    for (const auto& group : groups) {
+        const std::string first = name_of(group[0].first, group[0].second);
+        for (const auto& [parameters, format] : group)
+            EXPECT_EQ(name_of(parameters, format), first);
+    }
+}
+
+TEST(CacheName, DiffersForEverySourceAndOutput) {
     const std::vector<std::string> names = {
-        cache_name("a/photo.jpg", box(320, 240), output_format::jpeg),
-        cache_name("b/photo.jpg", box(320, 240), output_format::jpeg),
-        cache_name("photo.jpg", box(320, 240), output_format::jpeg),
-        cache_name("a/photo.png", box(320, 240), output_format::jpeg),
-        cache_name("a/photo.jpg", box(321, 240), output_format::jpeg),
-        cache_name("a/photo.jpg", box(320, 241), output_format::jpeg),
-        cache_name("a/photo.jpg", box(320, std::nullopt), output_format::jpeg),
-        cache_name("a/photo.jpg", box(std::nullopt, 320), output_format::jpeg),
-        cache_name("a/photo.jpg", box(320, 240), output_format::png),
-        cache_name("a/photo.jpg", box(320, 240, 86), output_format::jpeg),
-        // Parameters that would run together as text stay apart.
-        cache_name("a/photo.jpg", box(3, 20), output_format::jpeg),
-        cache_name("a/photo.jpg", box(32, 0), output_format::jpeg),
+        name_of(box(320, 240), output_format::jpeg),
+        name_of(box(320, 240), output_format::jpeg, "b/photo.jpg"),
+        name_of(box(320, 240), output_format::jpeg, "photo.jpg"),
+        name_of(box(320, 240), output_format::jpeg, "albums/photo.png"),
+        name_of(box(321, std::nullopt), output_format::jpeg),
+        name_of(box(std::nullopt, 239), output_format::jpeg),
+        name_of(box(320, 240), output_format::png),
+        name_of(box(320, 240, 86), output_format::jpeg),
+        name_of(box(320, 100, 85, fit_mode::fill), output_format::jpeg),
+        name_of(box(320, 320, 85, fit_mode::cover), output_format::jpeg),
+        name_of(box(320, 320, 85, fit_mode::cover, gravity::west), output_format::jpeg),
+        name_of(box(320, 320, 85, fit_mode::fill), output_format::jpeg),
+        cache_name("albums/photo.jpg", box(320, 240), std::nullopt, output_format::jpeg),
+        cache_name("albums/photo.jpg", box(3, 20), std::nullopt, output_format::jpeg),
+        cache_name("albums/photo.jpg", box(32, 0), std::nullopt, output_format::jpeg),
+        cache_name("albums/photo.jpg", box(3, 20, 85, fit_mode::fill), std::nullopt,
+                   output_format::jpeg),
     };
     EXPECT_EQ(std::set<std::string>(names.begin(), names.end()).size(), names.size());
-    EXPECT_EQ(names[0], cache_name("a/photo.jpg", box(320, 240), output_format::jpeg));
 }
 
 TEST(CacheName, IsASafeFileNameWhateverTheSourceIsCalled) {
     const std::string name =
-        cache_name("dir/we\\ird n\xc3\xa4me;x.jpg", box(10, 10), output_format::png);
-    EXPECT_TRUE(std::regex_match(name, std::regex("we_ird_n__me_x_w10_h10_q85_[0-9a-f]{16}\\.png")))
+        cache_name("dir/we\\ird n\xc3\xa4me;x.jpg", box(10, 10), std::nullopt, output_format::png);
+    EXPECT_TRUE(std::regex_match(name, std::regex("we_ird_n__me_x_w10_h10_[0-9a-f]{16}\\.png")))
         << name;
-    const std::string long_name =
-        cache_name(std::string(300, 'x') + ".jpg", box(8192, 8192), output_format::webp);
+    const std::string long_name = cache_name(std::string(300, 'x') + ".jpg",
+                                             box(8192, 8192, 85, fit_mode::cover, gravity::east),
+                                             std::nullopt, output_format::webp);
     EXPECT_LT(long_name.size(), 128u);
 }
 
 TEST(CacheKey, IsTheRelativeDirectoryAndTheName) {
     const auto parameters = box(64, std::nullopt);
-    const std::string name = cache_name("photo.jpg", parameters, output_format::jpeg);
-    EXPECT_EQ(cache_key("photo.jpg", parameters, output_format::jpeg),
+    const std::string name = cache_name("photo.jpg", parameters, std::nullopt, output_format::jpeg);
+    EXPECT_EQ(cache_key("photo.jpg", parameters, std::nullopt, output_format::jpeg),
               std::u16string(name.begin(), name.end()));
 
     const std::string nested = "caf\xc3\xa9/x/photo.jpg";
-    const std::string nested_name = cache_name(nested, parameters, output_format::jpeg);
-    EXPECT_EQ(cache_key(nested, parameters, output_format::jpeg),
+    const std::string nested_name =
+        cache_name(nested, parameters, std::nullopt, output_format::jpeg);
+    EXPECT_EQ(cache_key(nested, parameters, std::nullopt, output_format::jpeg),
               u"caf\u00e9/x/" + std::u16string(nested_name.begin(), nested_name.end()));
 }
 

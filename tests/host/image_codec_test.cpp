@@ -3,13 +3,17 @@
 #include <FreeImage.h>
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <lcms2.h>
 #include <tuple>
 #include <vector>
 
 #include "bitmap.h"
+#include "conversion_job.h"
+#include "host_converter.h"
 #include "os/read_only_file.h"
 #include "sample_images.h"
 #include "support/decoded_image.h"
@@ -160,20 +164,89 @@ TEST_F(ImageCodec, FilesThatAreNoImagesAreRecognised) {
               conversion_status::unreadable);
 }
 
-// An 800 x 400 JPEG, black on its left half, white on its right.
-std::string half_black_jpeg() {
-    FIBITMAP* image = FreeImage_Allocate(800, 400, 24);
-    for (unsigned y = 0; y < 400; ++y) {
-        for (unsigned x = 0; x < 800; ++x) {
+// A picture black on one half, white on the other: the left half black,
+// or the top half when `black_on_top`.
+std::string two_tone(unsigned width, unsigned height, bool black_on_top, FREE_IMAGE_FORMAT format) {
+    FIBITMAP* image = FreeImage_Allocate(static_cast<int>(width), static_cast<int>(height), 24);
+    for (unsigned y = 0; y < height; ++y) { // the library counts rows from the bottom
+        for (unsigned x = 0; x < width; ++x) {
+            const bool black = black_on_top ? y >= height / 2 : x < width / 2;
             RGBQUAD colour{};
-            colour.rgbRed = colour.rgbGreen = colour.rgbBlue = x < 400 ? 0 : 255;
+            colour.rgbRed = colour.rgbGreen = colour.rgbBlue = black ? 0 : 255;
             FreeImage_SetPixelColor(image, x, y, &colour);
         }
     }
     const memory_stream out;
-    FreeImage_SaveToMemory(FIF_JPEG, image, out.get(), 90);
+    FreeImage_SaveToMemory(format, image, out.get(), format == FIF_JPEG ? 90 : 0);
     FreeImage_Unload(image);
     return stream_bytes(out);
+}
+
+std::string half_black_jpeg() { return two_tone(800, 400, false, FIF_JPEG); }
+
+TEST_F(ImageCodec, CoverGivesTheWholeBoxWithTheGravitysSideKept) {
+    const auto wide = dir.path() / "wide.jpg"; // left black; reduced while decoding
+    test::write_file(wide, two_tone(800, 400, false, FIF_JPEG));
+    const auto tall = dir.path() / "tall.png"; // top black
+    test::write_file(tall, two_tone(400, 800, true, FIF_PNG));
+    constexpr unsigned black = 0, white = 255, both = 1;
+    const struct {
+        std::filesystem::path source;
+        gravity anchor;
+        unsigned shows; // black, white, or both: black first along the cut axis
+    } rows[] = {
+        {wide, gravity::center, both},     {wide, gravity::west, black},
+        {wide, gravity::east, white},      {wide, gravity::northwest, black},
+        {wide, gravity::southeast, white}, {wide, gravity::north, both},
+        {tall, gravity::center, both},     {tall, gravity::north, black},
+        {tall, gravity::south, white},     {tall, gravity::northeast, black},
+        {tall, gravity::southwest, white}, {tall, gravity::east, both},
+    };
+    for (const auto& [source, anchor, shows] : rows) {
+        conversion_parameters parameters;
+        parameters.width = 60;
+        parameters.height = 60;
+        parameters.fit = fit_mode::cover;
+        parameters.anchor = anchor;
+        const memory_stream out;
+        ASSERT_EQ(convert_file(source, *readable_format(source), parameters, output_format::png,
+                               out.get()),
+                  conversion_status::converted);
+        const std::string bytes = stream_bytes(out);
+        const auto result = test::decode(bytes);
+        const std::string row =
+            source.filename().string() + " " + std::string(gravity_name(anchor));
+        ASSERT_EQ(result.width, 60u) << row;
+        ASSERT_EQ(result.height, 60u) << row;
+        const bool across = source == tall;
+        const auto near = [](unsigned value, unsigned expected) {
+            return std::abs(static_cast<int>(value) - static_cast<int>(expected)) < 40;
+        };
+        const unsigned first = test::brightness_at(bytes, across ? 30 : 5, across ? 5 : 30);
+        const unsigned last = test::brightness_at(bytes, across ? 30 : 54, across ? 54 : 30);
+        EXPECT_TRUE(near(first, shows == white ? white : black)) << row << ": " << first;
+        EXPECT_TRUE(near(last, shows == black ? black : white)) << row << ": " << last;
+    }
+}
+
+TEST_F(ImageCodec, ASourceReshapedSinceItsCacheNameWasPlannedIsReported) {
+    conversion_job job;
+    // Rewritten in place, as an editor saves: the open file sees the change.
+    const auto opened =
+        os::read_only_file::open(image("reshaped.png", 100, 50, output_format::png).string());
+    ASSERT_TRUE(opened);
+    job.source = opened.get();
+    job.relative_source = "reshaped.png";
+    job.source_format = FIF_PNG;
+    job.parameters.width = 40;
+    name_cache_entry(job);
+    const std::u16string planned = job.cache_key;
+    EXPECT_EQ(host_convert_core(&job, memory_stream().get()), 200);
+    image("reshaped.png", 100, 80, output_format::png);
+    EXPECT_EQ(host_convert_core(&job, memory_stream().get()), source_reshaped_status);
+    name_cache_entry(job);
+    EXPECT_NE(job.cache_key, planned);
+    EXPECT_EQ(host_convert_core(&job, memory_stream().get()), 200);
 }
 
 TEST_F(ImageCodec, PhotosAreTurnedAsTheirCameraHeldThemAndLoseTheirMetadata) {
@@ -291,6 +364,11 @@ TEST_F(ImageCodec, EveryFormatThatCarriesAnOrientationIsTurnedByIt) {
             const auto result = test::decode(answer);
             const bool quarter = orientation >= 5;
             EXPECT_EQ(result.width, quarter ? height : width) << name << " " << orientation;
+            // The cache name is planned from the header: it must see the turn too.
+            const auto opened = os::read_only_file::open((dir.path() / name).string());
+            if (const auto planned = shown_size(*opened, *readable_format(*opened))) {
+                EXPECT_EQ(planned->width, result.width) << name << " " << orientation;
+            }
             const unsigned right = result.width - 3, bottom = result.height - 3;
             const std::array<std::pair<unsigned, unsigned>, 4> corners = {
                 {{2, 2}, {right, 2}, {right, bottom}, {2, bottom}}};
@@ -449,6 +527,100 @@ TEST_F(ImageCodec, SourcesOfTooManyPixelsAreRefusedBeforeDecoding) {
               conversion_status::too_large);
 }
 
+// A grey picture as values, row by row from the top.
+struct grey_pixels {
+    unsigned width;
+    unsigned height;
+    std::vector<double> values;
+};
+
+grey_pixels grey_of(FIBITMAP* image) {
+    grey_pixels grey{FreeImage_GetWidth(image), FreeImage_GetHeight(image), {}};
+    for (unsigned y = 0; y < grey.height; ++y) {
+        for (unsigned x = 0; x < grey.width; ++x) {
+            RGBQUAD colour{};
+            FreeImage_GetPixelColor(image, x, grey.height - 1 - y, &colour);
+            grey.values.push_back(colour.rgbGreen);
+        }
+    }
+    return grey;
+}
+
+// The textbook Lanczos-3 downscale of each row to `width`, written apart
+// from the library's: kernels widened by the scale, pixel centres at half
+// steps. The result comes transposed, so that two calls scale both axes.
+grey_pixels lanczos3_rows_transposed(const grey_pixels& in, unsigned width) {
+    constexpr double pi = 3.14159265358979323846;
+    const auto lanczos3 = [](double x) {
+        if (x == 0) return 1.0;
+        return std::abs(x) >= 3 ? 0.0
+                                : 3 * std::sin(pi * x) * std::sin(pi * x / 3) / (pi * pi * x * x);
+    };
+    const double scale = double(width) / in.width;
+    grey_pixels out{in.height, width, std::vector<double>(std::size_t{width} * in.height)};
+    for (unsigned x = 0; x < width; ++x) {
+        const double centre = (x + 0.5) / scale;
+        const long first = std::max(0L, long(centre - 3 / scale));
+        const long last = std::min(long(in.width) - 1, long(centre + 3 / scale) + 1);
+        for (unsigned y = 0; y < in.height; ++y) {
+            double total = 0, weights = 0;
+            for (long i = first; i <= last; ++i) {
+                const double weight = lanczos3((i + 0.5 - centre) * scale);
+                total += weight * in.values[std::size_t{y} * in.width + i];
+                weights += weight;
+            }
+            out.values[std::size_t{x} * in.height + y] = total / weights;
+        }
+    }
+    return out;
+}
+
+TEST(Resampling, ADownscaleAgreesWithALanczosReferenceOnSmoothPictures) {
+    // Smooth, photograph-like light: broad gradients and soft waves, detail
+    // well within what the smaller size can hold.
+    constexpr unsigned width = 640, height = 480, reduced_width = 160, reduced_height = 120;
+    FIBITMAP* source = FreeImage_Allocate(width, height, 24);
+    for (unsigned y = 0; y < height; ++y) {
+        for (unsigned x = 0; x < width; ++x) {
+            const double light = 110 + 70.0 * x / width - 40.0 * y / height +
+                                 35 * std::sin(x / 23.0) * std::cos(y / 31.0) +
+                                 15 * std::sin(x / 5.0 + y / 7.0);
+            RGBQUAD colour{};
+            colour.rgbRed = colour.rgbGreen = colour.rgbBlue = BYTE(std::clamp(light, 0.0, 255.0));
+            FreeImage_SetPixelColor(source, x, y, &colour);
+        }
+    }
+    const test::temp_dir dir;
+    const auto file = dir.path() / "smooth.png";
+    ASSERT_TRUE(FreeImage_Save(FIF_PNG, source, file.string().c_str(), 0));
+    const grey_pixels reference = lanczos3_rows_transposed(
+        lanczos3_rows_transposed(grey_of(source), reduced_width), reduced_height);
+    FreeImage_Unload(source);
+
+    conversion_parameters parameters;
+    parameters.width = reduced_width;
+    const memory_stream out;
+    ASSERT_EQ(convert_file(file, FIF_PNG, parameters, output_format::png, out.get()),
+              conversion_status::converted);
+    FreeImage_SeekMemory(out.get(), 0, SEEK_SET);
+    FIBITMAP* converted = FreeImage_LoadFromMemory(FIF_PNG, out.get(), 0);
+    ASSERT_NE(converted, nullptr);
+    const grey_pixels result = grey_of(converted);
+    FreeImage_Unload(converted);
+    ASSERT_EQ(result.width, reduced_width);
+    ASSERT_EQ(result.height, reduced_height);
+
+    double squared_error = 0;
+    for (std::size_t i = 0; i < result.values.size(); ++i) {
+        const double expected = std::clamp(std::round(reference.values[i]), 0.0, 255.0);
+        squared_error += std::pow(result.values[i] - expected, 2);
+    }
+    const double mean = squared_error / double(result.values.size());
+    const double psnr = 10 * std::log10(255.0 * 255.0 / std::max(mean, 1e-12));
+    EXPECT_GE(psnr, 35.0);
+    std::cout << "PSNR against Lanczos-3: " << psnr << " dB\n";
+}
+
 TEST(OutputFormats, DefaultIsTheSourcesOwnFormatWhereAClientCouldAskForIt) {
     EXPECT_EQ(default_output_format(FIF_JPEG), output_format::jpeg);
     EXPECT_EQ(default_output_format(FIF_GIF), output_format::gif);
@@ -496,7 +668,7 @@ std::filesystem::path typed_source(const std::filesystem::path& directory,
     return saved ? file : std::filesystem::path{};
 }
 
-TEST(PixelTypes, EveryTypeConvertsToEveryOutputFormat) {
+TEST(PixelTypes, EveryTypeConvertsToEveryOutputFormatInEveryFitMode) {
     const std::vector<source_kind> kinds = {
         {"bw.bmp", FIT_BITMAP, 1, FIF_BMP, 0, -1},
         {"bw.tif", FIT_BITMAP, 1, FIF_TIFF, TIFF_CCITTFAX4, -1},
@@ -531,27 +703,51 @@ TEST(PixelTypes, EveryTypeConvertsToEveryOutputFormat) {
         {"half-alpha.exr", FIT_RGBAF, 128, FIF_EXR, 0, -1},
         {"float.exr", FIT_FLOAT, 32, FIF_EXR, EXR_FLOAT, -1},
     };
+    // The 80 x 40 sources in every fit mode: the box asked for, what it makes.
+    const struct {
+        fit_mode fit;
+        image_size box;
+        image_size made;
+    } fits[] = {{fit_mode::inside, {20, 0}, {20, 10}},
+                {fit_mode::cover, {16, 16}, {16, 16}},
+                {fit_mode::fill, {30, 8}, {30, 8}}};
     const test::temp_dir dir;
     for (const auto& kind : kinds) {
         const auto file = typed_source(dir.path(), kind);
         ASSERT_FALSE(file.empty()) << kind.name;
-        const auto source_format = readable_format(file);
+        const auto opened = os::read_only_file::open(file.string());
+        ASSERT_TRUE(opened) << kind.name;
+        const auto source_format = readable_format(*opened);
         ASSERT_TRUE(source_format) << kind.name;
         for (const auto& [output, code] : output_formats) {
             if (!can_write(output)) continue;
-            conversion_parameters parameters;
-            parameters.width = 20;
-            const memory_stream out;
-            ASSERT_EQ(convert_file(file, *source_format, parameters, output, out.get()),
-                      conversion_status::converted)
-                << kind.name << " to " << format_name(output);
-            const auto result = test::decode(stream_bytes(out));
-            EXPECT_EQ(result.format, code) << kind.name;
-            EXPECT_EQ(result.width, 20u) << kind.name;
-            EXPECT_EQ(result.height, 10u) << kind.name;
-            if (output == output_format::png && kind.brightness >= 0) {
-                EXPECT_NEAR(test::brightness_at(stream_bytes(out), 10, 5), kind.brightness, 2)
-                    << kind.name;
+            for (const auto& [fit, box, made] : fits) {
+                // As the host converts: named from the header first, so that
+                // a plan that the decode does not follow shows as a 409.
+                conversion_job job;
+                job.source = opened.get();
+                job.relative_source = kind.name;
+                job.source_format = *source_format;
+                job.format = output;
+                job.parameters.fit = fit;
+                job.parameters.width = static_cast<int>(box.width);
+                if (fit != fit_mode::inside) job.parameters.height = static_cast<int>(box.height);
+                name_cache_entry(job);
+                const std::string row = std::string(kind.name) + " to " +
+                                        std::string(format_name(output)) + " " +
+                                        std::string(fit_name(fit));
+                const memory_stream out;
+                ASSERT_EQ(host_convert_core(&job, out.get()), 200) << row;
+                const auto result = test::decode(stream_bytes(out));
+                EXPECT_EQ(result.format, code) << row;
+                EXPECT_EQ(result.width, made.width) << row;
+                EXPECT_EQ(result.height, made.height) << row;
+                if (output == output_format::png && kind.brightness >= 0) {
+                    EXPECT_NEAR(
+                        test::brightness_at(stream_bytes(out), made.width / 2, made.height / 2),
+                        kind.brightness, 2)
+                        << row;
+                }
             }
         }
     }

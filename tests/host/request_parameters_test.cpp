@@ -61,6 +61,23 @@ TEST(RequestParameters, RefusesUnknownRepeatedAndMalformed) {
     EXPECT_NE(rejected("w=%zz"), "");
 }
 
+TEST(RequestParameters, ReadsFitGravityAndAutoFormat) {
+    const auto cover = parsed("fit=cover&gravity=southwest&w=10&h=20&format=auto");
+    EXPECT_EQ(cover.fit, fit_mode::cover);
+    EXPECT_EQ(cover.anchor, gravity::southwest);
+    EXPECT_TRUE(cover.negotiate_format);
+    EXPECT_FALSE(cover.format);
+    EXPECT_EQ(parsed("w=1").fit, fit_mode::inside);
+    EXPECT_EQ(parsed("w=1").anchor, gravity::center);
+    EXPECT_FALSE(parsed("format=png").negotiate_format);
+    EXPECT_EQ(parsed("fit=fill&w=1&h=1").fit, fit_mode::fill);
+
+    EXPECT_EQ(rejected("fit=cover&w=10"), "fit=cover needs both w and h");
+    EXPECT_EQ(rejected("fit=fill&h=10"), "fit=fill needs both w and h");
+    EXPECT_EQ(rejected("fit=crop"), "fit must be inside, cover or fill, not 'crop'");
+    EXPECT_NE(rejected("gravity=up").find("center, north, south"), std::string::npos);
+}
+
 TEST(PercentDecode, DecodesEscapesAndPlus) {
     EXPECT_EQ(percent_decode("a%20b+c%2F"), "a b c/");
     EXPECT_EQ(percent_decode("%e2%82%ac"), "\xe2\x82\xac");

@@ -34,5 +34,51 @@ TEST(FitInside, ExactRatiosGiveBothSidesOfTheBox) {
     EXPECT_EQ(fit_inside({4'000'000, 3'000'000}, 8192, 8192), (image_size{8192, 6144}));
 }
 
+TEST(PlanResize, CoverKeepsTheGravitysSideOfTheLargestAreaOfTheBoxsShape) {
+    struct row {
+        image_size source;
+        gravity anchor;
+        int box_width, box_height;
+        image_area kept;
+        image_size output;
+    };
+    const row rows[] = {
+        // Wider than the box: the overflow is left and right.
+        {{800, 400}, gravity::center, 100, 100, {200, 0, 400, 400}, {100, 100}},
+        {{800, 400}, gravity::west, 100, 100, {0, 0, 400, 400}, {100, 100}},
+        {{800, 400}, gravity::southeast, 100, 100, {400, 0, 400, 400}, {100, 100}},
+        {{800, 400}, gravity::north, 100, 100, {200, 0, 400, 400}, {100, 100}},
+        // Taller: top and bottom.
+        {{300, 900}, gravity::north, 200, 100, {0, 0, 300, 150}, {200, 100}},
+        {{300, 900}, gravity::southwest, 200, 100, {0, 750, 300, 150}, {200, 100}},
+        {{300, 901}, gravity::center, 200, 100, {0, 375, 300, 150}, {200, 100}},
+        // The box's shape already: nothing cut, whatever the gravity.
+        {{1600, 1200}, gravity::east, 400, 300, {0, 0, 1600, 1200}, {400, 300}},
+        // Smaller than the box: the largest area of its shape, unscaled.
+        {{800, 400}, gravity::center, 1000, 1000, {200, 0, 400, 400}, {400, 400}},
+        {{400, 800}, gravity::south, 5000, 100, {0, 792, 400, 8}, {400, 8}},
+    };
+    for (const auto& [source, anchor, width, height, kept, output] : rows) {
+        const auto plan = plan_resize(source, fit_mode::cover, anchor, width, height);
+        EXPECT_EQ(plan.kept, kept) << source.width << "x" << source.height << " " << width << "x"
+                                   << height << " " << static_cast<int>(anchor);
+        EXPECT_EQ(plan.output, output) << width << "x" << height;
+        EXPECT_EQ(plan.source, source);
+    }
+}
+
+TEST(PlanResize, InsideAndFillKeepTheWholeSource) {
+    const image_area whole{0, 0, 800, 400};
+    const auto inside = plan_resize({800, 400}, fit_mode::inside, gravity::west, 100, 100);
+    EXPECT_EQ(inside.kept, whole);
+    EXPECT_EQ(inside.output, (image_size{100, 50}));
+    const auto fill = plan_resize({800, 400}, fit_mode::fill, gravity::west, 100, 300);
+    EXPECT_EQ(fill.kept, whole);
+    EXPECT_EQ(fill.output, (image_size{100, 300}));
+    // Boxes larger than the source plan the same as no box at all.
+    EXPECT_EQ(plan_resize({800, 400}, fit_mode::inside, gravity::center, 5000, std::nullopt),
+              plan_resize({800, 400}, fit_mode::inside, gravity::center, 7000, 9000));
+}
+
 } // namespace
 } // namespace quorin::host

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <latch>
 #include <regex>
+#include <set>
 #include <thread>
 
 #include "cache_key.h"
@@ -89,6 +90,11 @@ TEST_F(Serving, ConvertedAnswersHaveTheRequestedSizeAndFormat) {
         {"/old.bmp?format=gif", "image/gif", FIF_GIF, 120, 90},
         {"/photo.jpg?w=5000&q=30", "image/jpeg", FIF_JPEG, 1600, 1200},
         {"/sub/deep.jpg?format=bmp&w=64", "image/bmp", FIF_BMP, 64, 48},
+        {"/photo.jpg?w=100&h=100&fit=cover", "image/jpeg", FIF_JPEG, 100, 100},
+        {"/tall.png?w=300&h=100&fit=cover&gravity=south", "image/png", FIF_PNG, 300, 100},
+        {"/tall.png?w=5000&h=100&fit=cover", "image/png", FIF_PNG, 400, 8},
+        {"/pattern.gif?w=50&h=150&fit=fill", "image/gif", FIF_GIF, 50, 150},
+        {"/photo.jpg?w=90&h=10&fit=fill&format=png", "image/png", FIF_PNG, 90, 10},
     };
     for (const auto& expected : cases) {
         const auto response = get(expected.target);
@@ -114,10 +120,70 @@ TEST_F(Serving, TheSecondRequestIsACacheHitFromTheNamedFile) {
 
     host::conversion_parameters parameters;
     parameters.width = 100;
-    const auto name = host::cache_name("sub/deep.jpg", parameters, host::output_format::jpeg);
+    const host::resize_plan plan{{640, 480}, {0, 0, 640, 480}, {100, 75}};
+    const auto name = host::cache_name("sub/deep.jpg", parameters, plan, host::output_format::jpeg);
     const auto file = cached_file(cache_root, name);
     ASSERT_TRUE(std::filesystem::exists(file)) << file;
     EXPECT_EQ(read_file(file), first.body);
+}
+
+TEST_F(Serving, RequestsForTheSameImageShareOneCacheFileAndTag) {
+    write_image(images / "canon.jpg", 1600, 1200);
+    write_image(images / "canon.png", 400, 300);
+    const auto cache_files = [] {
+        std::size_t count = 0;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(cache_root))
+            count += entry.path().filename().string().starts_with("canon_") ? 1 : 0;
+        return count;
+    };
+    const std::vector<std::vector<std::string>> groups = {
+        {"/canon.jpg?w=5000", "/canon.jpg?w=6000", "/canon.jpg?w=7000", "/canon.jpg"},
+        {"/canon.png?q=10&w=100", "/canon.png?w=100&q=20", "/canon.png?q=30&w=100"},
+        {"/canon.jpg?w=100", "/canon.jpg?w=100&q=85", "/canon.jpg?q=85&w=100",
+         "/canon.jpg?h=75&fit=inside", "/canon.jpg?fit=fill&w=100&h=75"},
+        {"/canon.jpg?w=300&h=300&fit=cover&gravity=north", "/canon.jpg?fit=cover&h=300&w=300"},
+    };
+    std::set<std::string> tags;
+    for (const auto& group : groups) {
+        const std::size_t before = cache_files();
+        const auto first = get(group.front());
+        ASSERT_EQ(first.status, 200) << group.front();
+        for (const auto& target : group) {
+            const auto answer = get(target);
+            EXPECT_EQ(answer.header("etag"), first.header("etag")) << target;
+            EXPECT_EQ(answer.body, first.body) << target;
+        }
+        EXPECT_EQ(cache_files(), before + 1) << group.front();
+        tags.insert(first.header("etag"));
+    }
+    EXPECT_EQ(tags.size(), groups.size());
+    std::filesystem::remove(images / "canon.jpg");
+    std::filesystem::remove(images / "canon.png");
+}
+
+TEST_F(Serving, AutoFormatGivesWebpToClientsThatTakeIt) {
+    http_client client;
+    const std::string url = host->url("/photo.jpg?w=64&format=auto");
+    const auto webp = client.request(url, "GET", {"Accept: image/avif,image/webp,*/*;q=0.8"});
+    const auto plain = client.request(url, "GET", {"Accept: image/*,*/*;q=0.8"});
+    const auto refused = client.request(url, "GET", {"Accept: image/webp;q=0, */*"});
+    EXPECT_EQ(webp.header("content-type"), "image/webp");
+    EXPECT_EQ(decode(webp.body).format, FIF_WEBP);
+    for (const auto* other : {&plain, &refused}) {
+        EXPECT_EQ(other->header("content-type"), "image/jpeg");
+        EXPECT_EQ(decode(other->body).width, 64u);
+        EXPECT_EQ(other->header("etag"), plain.header("etag"));
+    }
+    EXPECT_NE(webp.header("etag"), plain.header("etag"));
+
+    const std::string webp_tag = "If-None-Match: " + webp.header("etag");
+    const auto current = client.request(url, "GET", {"Accept: image/webp", webp_tag});
+    EXPECT_EQ(current.status, 304);
+    // The WebP copy is no answer for a client that does not take WebP.
+    const auto other_variant = client.request(url, "GET", {"Accept: */*", webp_tag});
+    EXPECT_EQ(other_variant.status, 200);
+    for (const auto* answer : {&webp, &plain, &current, &other_variant})
+        EXPECT_EQ(answer->header("vary"), "Accept");
 }
 
 TEST_F(Serving, HeadHasTheHeadersAndNoBody) {
@@ -169,11 +235,18 @@ TEST_F(Serving, MistakesGetAStatusAndAShortText) {
     write_file(images / "huge.jpg",
                with_claimed_jpeg_size(read_file(images / "photo.jpg"), 30000, 30000));
     const std::vector<std::pair<std::string, long>> cases = {
-        {"/missing.jpg", 404},      {"/sub", 404},
-        {"/photo.jpg?w=0", 400},    {"/photo.jpg?w=abc", 400},
-        {"/photo.jpg?h=8193", 400}, {"/photo.jpg?q=101", 400},
-        {"/photo.jpg?size=3", 400}, {"/photo.jpg?format=tiff", 400},
-        {"/notes.jpg", 415},        {"/huge.jpg?w=100", 422},
+        {"/missing.jpg", 404},
+        {"/sub", 404},
+        {"/photo.jpg?w=0", 400},
+        {"/photo.jpg?w=abc", 400},
+        {"/photo.jpg?h=8193", 400},
+        {"/photo.jpg?q=101", 400},
+        {"/photo.jpg?size=3", 400},
+        {"/photo.jpg?format=tiff", 400},
+        {"/notes.jpg", 415},
+        {"/huge.jpg?w=100", 422},
+        {"/photo.jpg?fit=cover&w=9", 400},
+        {"/photo.jpg?gravity=up", 400},
     };
     for (const auto& [target, status] : cases) {
         const auto response = get(target);

@@ -45,13 +45,6 @@ std::uint64_t last_write_ticks(const fs::path& file) {
            116'444'736'000'000'000ull;
 }
 
-// Image and width of a cache name such as "img-3_w64_q85_1a2b....png".
-std::pair<int, unsigned> parse_cache_name(const std::string& name) {
-    const auto w = name.find("_w");
-    return {std::stoi(name.substr(4, w - 4)),
-            static_cast<unsigned>(std::stoul(name.substr(w + 2)))};
-}
-
 class findings {
 public:
     void add(const std::string& what) {
@@ -136,7 +129,7 @@ TEST(crash_safety, no_answer_is_truncated_or_mixed_across_kills_while_storing) {
     std::size_t servable = 0, interrupted = 0;
     for (const auto& entry : fs::recursive_directory_iterator(cache_root)) {
         if (!entry.is_regular_file()) continue;
-        const auto [image, w] = parse_cache_name(entry.path().filename().string());
+        const auto [image, w] = image_and_width_of(entry.path().filename().string());
         stored.insert({image, w});
         const auto version = version_at(last_write_ticks(entry.path()));
         if (!version) {

@@ -79,13 +79,11 @@ protected:
             if (!entry.is_regular_file()) continue;
             ++found.files;
             const std::string name = entry.path().filename().string();
-            const auto w = name.find("_w");
-            const int image = std::stoi(name.substr(4, w - 4));
+            const auto [image, w] = image_and_width_of(name);
             const auto version = version_at(last_write_ticks(entry.path()));
             if (!version) continue;
             ++found.servable;
-            const std::string wrong =
-                check_png(read_file(entry.path()), image, std::stoul(name.substr(w + 2)), *version);
+            const std::string wrong = check_png(read_file(entry.path()), image, w, *version);
             if (!wrong.empty()) ADD_FAILURE() << "servable entry " << name << ": " << wrong;
         }
         return found;

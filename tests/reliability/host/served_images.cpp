@@ -109,4 +109,10 @@ std::string check_answer(const http_response& response, bool head, int image, un
                : wrong + " (Last-Modified names version " + std::to_string(*version) + ")";
 }
 
+std::pair<int, unsigned> image_and_width_of(const std::string& cache_name) {
+    const auto size = cache_name.find('_');
+    return {std::stoi(cache_name.substr(4, size - 4)),
+            static_cast<unsigned>(std::stoul(cache_name.substr(size + 1)))};
+}
+
 } // namespace quorin::test

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include "support/http_client.h"
 
@@ -32,5 +33,9 @@ std::string check_answer(const http_response& response, bool head, int image, un
 // Empty when a file's bytes decode as a whole PNG of image N, width w, in
 // the colour of `version`.
 std::string check_png(const std::string& bytes, int image, unsigned w, int version);
+
+// Image N and width of the cache file named for one of those answers, such
+// as "img-3_64x48_1a2b....png".
+std::pair<int, unsigned> image_and_width_of(const std::string& cache_name);
 
 } // namespace quorin::test
