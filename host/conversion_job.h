@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "conversion_admission.h"
 #include "output_format.h"
 #include "request_parameters.h"
 #include "resize_box.h"
@@ -18,6 +19,7 @@ class read_only_file;
 
 namespace quorin::host {
 
+struct source_header;
 class http_exchange;
 class miss_coalescer;
 class metrics;
@@ -43,21 +45,26 @@ struct conversion_job {
     int source_format = -1;
     conversion_parameters parameters;
     output_format format = output_format::png;
-    std::optional<resize_plan> plan; // when the source's size was known before decoding
+    std::optional<resize_plan> plan;    // when the source's size was known before decoding
+    unsigned source_bits_per_pixel = 0; // with the plan, as the source decodes
     std::u16string cache_key;
     std::uint64_t source_time = 0;
 
     http_exchange* exchange = nullptr;
     miss_coalescer* coalescer = nullptr;
+    conversion_admission* admission = nullptr;
     metrics* counters = nullptr;
     core_converter convert_core = nullptr; // the first module's OnConvertCore
 
     cache_outcome outcome = cache_outcome::none;
-    int failure_status = 0; // when the converter gave no answer
+    int failure_status = 0;                                  // when the converter gave no answer
+    admission_verdict admitted = admission_verdict::granted; // otherwise it never ran
 };
 
 // Plans the conversion from the source's header and names its cache entry.
 void name_cache_entry(conversion_job& job);
+// The same from the header's facts, when known without reading it.
+void name_cache_entry(conversion_job& job, const std::optional<source_header>& header);
 
 inline std::uint64_t to_request_value(conversion_job& job) {
     return reinterpret_cast<std::uint64_t>(&job);

@@ -17,4 +17,20 @@ int file_type_of(const std::filesystem::path& file) {
     return opened ? file_type_of(*opened) : FIF_UNKNOWN;
 }
 
+int file_type_of(const std::filesystem::path& file, file_memo<int>& memo,
+                 std::chrono::system_clock::time_point now) {
+    const auto seen = os::identity_of_regular(file.string());
+    // A file that is not settled yet is not remembered: the stat is all
+    // it adds to the reading.
+    if (!seen || !settled(*seen, now)) return file_type_of(file);
+    if (const auto known = memo.find(*seen)) return *known;
+    const auto opened = os::read_only_file::open(file.string());
+    if (!opened) return FIF_UNKNOWN;
+    const int type = file_type_of(*opened);
+    // Kept under the identity of the file read, whatever the path names
+    // by now.
+    if (const auto identity = opened->identity_if_regular()) memo.remember(*identity, type, now);
+    return type;
+}
+
 } // namespace quorin::host

@@ -1,7 +1,10 @@
 // The image library's answer to "what format is this file", found faster.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
+
+#include "file_memo.h"
 
 namespace quorin::host::os {
 class read_only_file;
@@ -17,5 +20,10 @@ namespace quorin::host {
 int file_type_of(const std::filesystem::path& file);
 // The same for a file already open.
 int file_type_of(const os::read_only_file& file);
+// The same by path, kept in `memo` per version of a regular file: a file
+// seen before and unchanged since costs one stat and no read. `now` as
+// file_memo::remember takes it.
+int file_type_of(const std::filesystem::path& file, file_memo<int>& memo,
+                 std::chrono::system_clock::time_point now);
 
 } // namespace quorin::host

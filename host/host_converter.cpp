@@ -7,9 +7,11 @@
 #include <string_view>
 
 #include "conversion_job.h"
+#include "conversion_memory.h"
 #include "file_time.h"
 #include "http_exchange.h"
 #include "image_codec.h"
+#include "loop_threads.h"
 #include "metrics.h"
 #include "miss_coalescer.h"
 #include "os/read_only_file.h"
@@ -38,18 +40,32 @@ std::optional<std::uint64_t> current_source_time(const conversion_job& job) {
     return to_file_time(*time);
 }
 
+// Runs the core converter once admitted, holding the slot and share
+// while it decodes, fits and encodes; 0, with job.admitted set, when it
+// was not admitted. Only the request that converts comes here: a hit, or
+// a wait for another's conversion of the key, holds no slot.
+int convert_when_admitted(conversion_job& job, FIMEMORY* out) {
+    const auto ticket = job.admission->admit(conversion_share(job, job.admission->memory_budget()));
+    if (!ticket.granted()) {
+        job.admitted = ticket.verdict();
+        return 0;
+    }
+    return job.convert_core(&job, out);
+}
+
 // Converts the source, and again under its new time when it changed while
 // being converted: the bytes read could be the newer version's, and stored
 // under the older time they would be served as that version. A source that
 // changed its size is named again, as its cache name holds the geometry
-// planned for the old size. Null, with the failure status set, when no
-// conversion matched a stable source.
+// planned for the old size, and admitted anew for its new share. Null
+// when no conversion matched a stable source (the failure status says
+// why) or one was not admitted (job.admitted says why).
 std::unique_ptr<memory_stream> convert_stable_source(conversion_job& job,
                                                      NTrelvaneModule::IImageOutputCached& output) {
     constexpr int attempts = 3;
     for (int attempt = 1;; ++attempt) {
         auto stream = std::make_unique<memory_stream>();
-        const int status = job.convert_core(&job, stream->get());
+        const int status = convert_when_admitted(job, stream->get());
         if (status != 200 && status != source_reshaped_status) {
             job.failure_status = status;
             return nullptr;
@@ -79,6 +95,9 @@ extern "C" bool host_on_convert(EXTENSION_CONTROL_BLOCK*, std::uint64_t a, std::
         return true;
     }
 
+    // From here on this request may wait long: for the key's converter, a
+    // conversion slot, or its own conversion.
+    const blocking_region waiting;
     // A converter of this key that finished between the first look and the
     // claim, or the one this request waited for, has stored the image.
     miss_coalescer::lease lease = job.coalescer->claim(job.cache_key);

@@ -13,9 +13,10 @@ extern "C" {
 
 // End of the OnConvert chain. `a` carries the conversion_job. Names the
 // cache entry, answers from the cache when it can, and otherwise converts
-// once per key (concurrent misses wait for that conversion), hands the
-// image to the module to store and serve, and answers the client itself
-// when the module cannot store it.
+// once per key (concurrent misses wait for that conversion) once admitted
+// (job.admitted says why not, when not), hands the image to the module to
+// store and serve, and answers the client itself when the module cannot
+// store it.
 bool host_on_convert(EXTENSION_CONTROL_BLOCK* request, std::uint64_t a, std::uint64_t b,
                      std::uint64_t c, NTrelvaneModule::IImageOutputCached* output);
 

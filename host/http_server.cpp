@@ -1,70 +1,189 @@
 #include "http_server.h"
 
 #include <algorithm>
-#include <cctype>
-#include <civetweb.h>
-#include <cstdio>
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/strand.hpp>
+#include <list>
+#include <mutex>
+#include <optional>
 #include <stdexcept>
-#include <string_view>
+#include <thread>
+#include <vector>
 
-#include "http_exchange.h"
-#include "request_handler.h"
+#include "http_connection.h"
+#include "loop_threads.h"
 
 namespace quorin::host {
 namespace {
 
-// The same rule civetweb applies after the handler returns, so that the
-// Connection line announces what the server then does.
-bool wants_keep_alive(const mg_connection* connection, const mg_request_info& info) {
-    if (const char* header = mg_get_header(connection, "Connection")) {
-        std::string value = header;
-        std::transform(value.begin(), value.end(), value.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        return value.find("keep-alive") != std::string::npos;
-    }
-    return info.http_version != nullptr && std::string_view(info.http_version) == "1.1";
-}
+namespace asio = boost::asio;
+using tcp = asio::ip::tcp;
 
-int handle(mg_connection* connection, void* data) {
-    const mg_request_info& info = *mg_get_request_info(connection);
-    http_request request;
-    request.method = info.request_method != nullptr ? info.request_method : "";
-    // The raw local path keeps ".." elements, so that an escape attempt is
-    // seen and refused rather than silently folded.
-    request.path = info.local_uri_raw != nullptr ? info.local_uri_raw : "";
-    request.query = info.query_string != nullptr ? info.query_string : "";
-    request.keep_alive = wants_keep_alive(connection, info);
-    request.version = info.http_version != nullptr ? std::string("HTTP/") + info.http_version : "";
-    request.client_address = info.remote_addr;
-    for (auto [name, field] : {std::pair{"If-None-Match", &request.if_none_match},
-                               {"If-Modified-Since", &request.if_modified_since},
-                               {"Referer", &request.referer},
-                               {"User-Agent", &request.user_agent},
-                               {"Accept", &request.accept}}) {
-        if (const char* value = mg_get_header(connection, name)) *field = value;
-    }
+// How often connections are checked against their deadlines: timeouts are
+// this coarse, and a timed-out connection costs nothing per request.
+constexpr auto watch_interval = std::chrono::milliseconds(250);
+// After a failed accept (out of descriptors, say), so as not to spin.
+constexpr auto accept_pause = std::chrono::milliseconds(100);
 
-    http_exchange exchange(request, [connection](const char* bytes, std::size_t size) {
-        return mg_write(connection, bytes, size) == static_cast<int>(size);
-    });
-    static_cast<request_handler*>(data)->handle(exchange);
-    if (!request.keep_alive) mg_disable_connection_keep_alive(connection);
-    // A status code tells civetweb the request is answered in full.
-    return exchange.status() != 0 ? exchange.status() : 500;
-}
-
-// Every image is open to every client. Without an authorization handler
-// civetweb looks for a password file on each request, a file system call
-// per hit for nothing.
-int admit_everyone(mg_connection*, void*) { return 1; }
-
-// civetweb reports its own troubles here; they go to standard error.
-int log_message(const mg_connection*, const char* message) {
-    std::fprintf(stderr, "quorin-host: %s\n", message);
-    return 1;
+tcp::endpoint endpoint_of(const std::string& listen, asio::io_context& io) {
+    const std::string ports = listening_ports_option(listen);
+    if (ports.empty())
+        throw std::runtime_error("cannot listen on '" + listen + "': give HOST:PORT");
+    const auto colon = ports.rfind(':');
+    std::string host = ports.substr(0, colon);
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    const auto port = static_cast<unsigned short>(std::stoul(ports.substr(colon + 1)));
+    boost::system::error_code error;
+    const auto address = asio::ip::make_address(host, error);
+    if (!error) return {address, port};
+    tcp::resolver resolver(io);
+    const auto found = resolver.resolve(host, std::to_string(port), error);
+    if (error || found.empty())
+        throw std::runtime_error("cannot listen on " + ports + ": unknown host");
+    return *found.begin();
 }
 
 } // namespace
+
+// One event loop and the threads that run it. A connection stays on the
+// loop it was given, so that its handlers run where its socket's events
+// arrive and no other thread has to be woken for it.
+struct event_loop {
+    asio::io_context io;
+    asio::executor_work_guard<asio::io_context::executor_type> work{io.get_executor()};
+    std::optional<loop_threads> threads;
+};
+
+class http_server::state {
+public:
+    state(const std::string& listen, const front_limits& limits, request_handler& handler) {
+        context_.limits = limits;
+        context_.handler = &handler;
+        const unsigned count = std::max(1u, limits.loop_threads);
+        for (unsigned i = 0; i < count; ++i) loops_.push_back(std::make_unique<event_loop>());
+        auto& io = loops_.front()->io;
+        acceptor_.emplace(io);
+        watch_.emplace(io);
+        pause_.emplace(io);
+        const tcp::endpoint endpoint = endpoint_of(listen, io);
+        boost::system::error_code error;
+        acceptor_->open(endpoint.protocol(), error);
+        if (!error) acceptor_->set_option(tcp::acceptor::reuse_address(true), error);
+        if (!error) acceptor_->bind(endpoint, error);
+        if (!error) acceptor_->listen(asio::socket_base::max_listen_connections, error);
+        if (error) {
+            throw std::runtime_error("cannot listen on " + listening_ports_option(listen) + ": " +
+                                     error.message());
+        }
+        port_ = acceptor_->local_endpoint().port();
+        accept();
+        watch();
+        // Each loop gets its share of the stand-ins.
+        const unsigned most = std::max(1u, limits.most_threads / count);
+        for (auto& loop : loops_) {
+            loop->threads.emplace(1, most, [&io = loop->io] { return io.run_one() > 0; });
+        }
+    }
+
+    ~state() { stop(std::chrono::seconds(5)); }
+
+    int port() const { return port_; }
+
+    void stop(std::chrono::milliseconds grace) {
+        if (stopped_) return;
+        stopped_ = true;
+        context_.stopping.store(true, std::memory_order_relaxed);
+        asio::post(loops_.front()->io, [this] {
+            boost::system::error_code ignored;
+            acceptor_->close(ignored);
+        });
+        // The watch closes the connections that wait for a request; the
+        // others close once their answer has left.
+        const auto deadline = std::chrono::steady_clock::now() + grace;
+        while (context_.connections.load(std::memory_order_relaxed) > 0 &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        for (auto& loop : loops_) {
+            loop->work.reset();
+            loop->io.stop();
+        }
+        for (auto& loop : loops_) loop->threads.reset();
+    }
+
+private:
+    void accept() {
+        auto& loop = *loops_[next_loop_++ % loops_.size()];
+        acceptor_->async_accept(asio::make_strand(loop.io), [this](boost::system::error_code error,
+                                                                   tcp::socket socket) {
+            if (error == asio::error::operation_aborted || !acceptor_->is_open()) return;
+            if (error) {
+                pause_->expires_after(accept_pause);
+                pause_->async_wait([this](boost::system::error_code) { accept(); });
+                return;
+            }
+            if (context_.connections.load(std::memory_order_relaxed) >=
+                context_.limits.max_connections) {
+                // Past the limit the newcomer goes, not the clients served.
+                boost::system::error_code ignored;
+                socket.close(ignored);
+            } else {
+                auto connection = std::make_shared<http_connection>(std::move(socket), context_);
+                {
+                    std::lock_guard lock(mutex_);
+                    connections_.push_back(connection);
+                }
+                connection->start();
+            }
+            accept();
+        });
+    }
+
+    void watch() {
+        watch_->expires_after(watch_interval);
+        watch_->async_wait([this](boost::system::error_code error) {
+            if (error) return;
+            close_overdue_connections();
+            watch();
+        });
+    }
+
+    void close_overdue_connections() {
+        const auto now = http_connection::clock::now();
+        std::vector<std::shared_ptr<http_connection>> overdue;
+        {
+            std::lock_guard lock(mutex_);
+            for (auto at = connections_.begin(); at != connections_.end();) {
+                auto connection = at->lock();
+                if (!connection) {
+                    at = connections_.erase(at);
+                    continue;
+                }
+                if (connection->overdue(now)) overdue.push_back(std::move(connection));
+                ++at;
+            }
+        }
+        for (const auto& connection : overdue) connection->close_from_outside();
+    }
+
+    // Declared first, so that connections still queued in a loop when it
+    // is destroyed find their context.
+    front_context context_;
+    std::vector<std::unique_ptr<event_loop>> loops_;
+    std::size_t next_loop_ = 0;
+    std::optional<tcp::acceptor> acceptor_;
+    std::optional<asio::steady_timer> watch_;
+    std::optional<asio::steady_timer> pause_;
+    int port_ = 0;
+    bool stopped_ = false;
+    std::mutex mutex_;
+    std::list<std::weak_ptr<http_connection>> connections_;
+};
 
 std::string listening_ports_option(const std::string& listen) {
     const auto colon = listen.rfind(':');
@@ -78,46 +197,14 @@ std::string listening_ports_option(const std::string& listen) {
     return host + ":" + port;
 }
 
-http_server::http_server(const std::string& listen, unsigned threads, request_handler& handler) {
-    const std::string ports = listening_ports_option(listen);
-    if (ports.empty())
-        throw std::runtime_error("cannot listen on '" + listen + "': give HOST:PORT");
-    const std::string thread_count = std::to_string(threads);
-    const char* options[] = {
-        "listening_ports",
-        ports.c_str(),
-        "num_threads",
-        thread_count.c_str(),
-        "enable_keep_alive",
-        "yes",
-        "keep_alive_timeout_ms",
-        "5000",
-        "tcp_nodelay",
-        "1",
-        "request_timeout_ms",
-        "30000",
-        nullptr,
-    };
-    mg_callbacks callbacks{};
-    callbacks.log_message = &log_message;
-    mg_init_library(0);
-    context_ = mg_start(&callbacks, nullptr, options);
-    if (context_ == nullptr) {
-        mg_exit_library();
-        throw std::runtime_error("cannot listen on " + ports);
-    }
-    mg_set_auth_handler(context_, "/", &admit_everyone, nullptr);
-    mg_set_request_handler(context_, "/", &handle, &handler);
-}
+http_server::http_server(const std::string& listen, const front_limits& limits,
+                         request_handler& handler)
+    : state_(std::make_unique<state>(listen, limits, handler)) {}
 
-http_server::~http_server() {
-    mg_stop(context_);
-    mg_exit_library();
-}
+http_server::~http_server() = default;
 
-int http_server::port() const {
-    mg_server_port ports[1]{};
-    return mg_get_server_ports(context_, 1, ports) > 0 ? ports[0].port : 0;
-}
+int http_server::port() const { return state_->port(); }
+
+void http_server::stop(std::chrono::milliseconds grace) { state_->stop(grace); }
 
 } // namespace quorin::host

@@ -1,21 +1,33 @@
-// The HTTP side: civetweb listening, keeping connections alive, and
-// handing every request to the request handler.
+// The HTTP side: connections multiplexed on a few event-loop threads,
+// each complete request handed to the request handler on the thread that
+// read it, answers written back without blocking.
 #pragma once
 
+#include <chrono>
+#include <memory>
 #include <string>
-
-struct mg_context;
 
 namespace quorin::host {
 
 class request_handler;
 
+// What one client may cost the server.
+struct front_limits {
+    unsigned loop_threads = 1;
+    unsigned most_threads = 64; // stand-ins for threads waiting on conversions included
+    std::chrono::seconds header_timeout{10};     // to receive a whole request header
+    std::chrono::seconds keep_alive_timeout{15}; // idle between requests
+    std::chrono::seconds send_timeout{60};       // for an answer to leave
+    std::size_t max_header_bytes = 16 * 1024;    // larger: 431
+    unsigned max_connections = 10'000;           // more are closed at once
+};
+
 class http_server {
 public:
     // Starts listening on `listen` ("127.0.0.1:8080"; port 0 picks a free
-    // one) with `threads` workers. Throws std::runtime_error when it cannot.
-    http_server(const std::string& listen, unsigned threads, request_handler& handler);
-    // Stops accepting, lets the requests in progress finish, then returns.
+    // one). Throws std::runtime_error when it cannot.
+    http_server(const std::string& listen, const front_limits& limits, request_handler& handler);
+    // Stops as stop() does, waiting at most a few seconds.
     ~http_server();
     http_server(const http_server&) = delete;
     http_server& operator=(const http_server&) = delete;
@@ -23,8 +35,14 @@ public:
     // The port actually listened on.
     int port() const;
 
+    // Stops accepting, closes idle connections, lets the requests in
+    // progress finish for at most `grace`, then stops the loop.
+    void stop(std::chrono::milliseconds grace);
+
+    class state;
+
 private:
-    mg_context* context_ = nullptr;
+    std::unique_ptr<state> state_;
 };
 
 // "127.0.0.1:8080" or "8080" (then on 127.0.0.1 only); empty when the text

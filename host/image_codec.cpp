@@ -273,12 +273,12 @@ bool can_write(output_format format) {
            FALSE;
 }
 
-std::optional<image_size> shown_size(const os::read_only_file& source, int source_format) {
+std::optional<source_header> read_header(const os::read_only_file& source, int source_format) {
     const auto format = static_cast<FREE_IMAGE_FORMAT>(source_format);
     if (!FreeImage_FIFSupportsNoPixels(format)) return std::nullopt;
     const bitmap header(load_from(source, format, FIF_LOAD_NOPIXELS));
     if (!header) return std::nullopt;
-    return shown_size(header.get());
+    return source_header{shown_size(header.get()), FreeImage_GetBPP(header.get())};
 }
 
 conversion_status convert_image(const os::read_only_file& source, int source_format,

@@ -56,10 +56,16 @@ bool can_write(output_format format);
 // The library's format code.
 int library_format(output_format format);
 
-// The size `source` shows at (turned by its orientation), read from its
-// header alone; nullopt for a format whose header the library cannot read
-// on its own, or an unreadable file.
-std::optional<image_size> shown_size(const os::read_only_file& source, int source_format);
+// What a source's header tells before any pixel is decoded.
+struct source_header {
+    image_size shown;        // turned by its orientation
+    unsigned bits_per_pixel; // as the library decodes it
+    friend bool operator==(const source_header&, const source_header&) = default;
+};
+
+// `source`'s header, read alone; nullopt for a format whose header the
+// library cannot read on its own, or an unreadable file.
+std::optional<source_header> read_header(const os::read_only_file& source, int source_format);
 
 // Decodes the open file `source` (read at offsets, so that one open file
 // serves any number of decodes), brings it to 8-bit sRGB turned as its

@@ -2,6 +2,7 @@
 
 #include <FreeImage.h>
 #include <array>
+#include <chrono>
 
 #include "file_type_check.h"
 #include "utf16_text.h"
@@ -9,8 +10,12 @@
 namespace quorin::host {
 
 extern "C" int file_type_of_utf16_path(const char16_t* path, int) {
+    // The module asks for its cache file on every hit; most are asked
+    // again unchanged.
+    static file_memo<int> cache_file_types(1024);
+    const auto now = std::chrono::system_clock::now();
     const auto narrow = to_utf8(path);
-    return narrow ? file_type_of(*narrow) : FIF_UNKNOWN;
+    return narrow ? file_type_of(*narrow, cache_file_types, now) : FIF_UNKNOWN;
 }
 
 FreeImageFunction* image_library_table() {

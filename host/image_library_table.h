@@ -15,7 +15,8 @@ FreeImageFunction* image_library_table();
 
 // Position 52: the format the file's content shows, or -1: the library's
 // own answer (its wide-path lookup exists on Windows only, so the path
-// goes to it as UTF-8), found through the faster stream of file_type_of.
+// goes to it as UTF-8), found through the faster stream of file_type_of
+// and remembered per version of the file.
 // The size hint is unused, as the library leaves it unused.
 extern "C" int file_type_of_utf16_path(const char16_t* path, int size);
 

@@ -9,12 +9,14 @@
 #include <thread>
 
 #include "access_log.h"
+#include "conversion_admission.h"
 #include "host_converter.h"
 #include "http_server.h"
 #include "image_library_table.h"
 #include "module_chain.h"
 #include "options.h"
 #include "os/executable_path.h"
+#include "os/physical_memory.h"
 #include "os/shutdown_signals.h"
 #include "request_handler.h"
 #include "sample_images.h"
@@ -106,13 +108,33 @@ int serve(const host_options& options) {
         policy.signer.emplace(*key);
     }
 
+    const unsigned cores = std::thread::hardware_concurrency();
+    admission_limits conversions;
+    conversions.slots =
+        options.conversions != 0 ? options.conversions : default_conversion_count(cores);
+    conversions.memory_bytes =
+        options.conversion_memory != 0
+            ? options.conversion_memory
+            : default_conversion_memory(quorin::host::os::physical_memory_bytes());
+    conversions.queue_length = options.queue;
+    conversions.longest_wait = std::chrono::seconds(options.queue_wait);
+    conversion_admission admission(conversions);
+
     access_log log(options.access_log, options.access_log_file);
-    request_handler handler(images, *chain, log, std::move(policy));
-    const unsigned threads = options.threads != 0
-                                 ? options.threads
-                                 : default_thread_count(std::thread::hardware_concurrency());
+    request_handler handler(images, *chain, admission, log, std::move(policy));
+    front_limits limits;
+    limits.loop_threads = options.threads != 0 ? options.threads : default_thread_count(cores);
+    // Stand-ins for the threads that wait on conversions: one for each that
+    // may convert or queue, and some for requests that wait on a key being
+    // converted; bounded, so that a flood of misses cannot start threads
+    // without end.
+    limits.most_threads = limits.loop_threads + conversions.slots + conversions.queue_length + 64;
+    limits.header_timeout = std::chrono::seconds(options.header_timeout);
+    limits.keep_alive_timeout = std::chrono::seconds(options.keep_alive_timeout);
+    limits.max_header_bytes = options.max_header_bytes;
+    limits.max_connections = options.max_connections;
     {
-        http_server server(options.listen, threads, handler);
+        http_server server(options.listen, limits, handler);
         const auto colon = options.listen.rfind(':');
         const std::string address =
             colon == std::string::npos ? "127.0.0.1" : options.listen.substr(0, colon);
@@ -127,6 +149,7 @@ int serve(const host_options& options) {
             wait_for_stop(log, std::chrono::seconds(options.drain_seconds));
         }
         std::cerr << "quorin-host stopping on signal " << signal << std::endl;
+        server.stop(std::chrono::seconds(options.stop_timeout));
     }
     // The server has stopped and every request has finished: the modules
     // can be told to stop now (the chain's destructor).

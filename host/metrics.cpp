@@ -11,11 +11,10 @@ struct refusal_label {
     const char* status;
     const char* cause;
 };
-constexpr refusal_label refusal_labels[] = {{"403", "path"},
-                                            {"403", "signature"},
-                                            {"400", "size"},
-                                            {"400", "parameters"},
-                                            {"400", "format"}};
+constexpr refusal_label refusal_labels[] = {
+    {"403", "path"},   {"403", "signature"},  {"400", "size"},       {"400", "parameters"},
+    {"400", "format"}, {"503", "queue_full"}, {"503", "queue_wait"}, {"422", "memory"},
+};
 
 #ifndef QUORIN_VERSION
 #define QUORIN_VERSION "unknown"

@@ -15,8 +15,9 @@ namespace quorin::host {
 // What a request ended as; the image outcomes are the cache outcomes.
 enum class request_kind { hit, stored, direct, page, error, not_modified };
 
-// Why an image request was refused before any conversion.
-enum class refusal { path, signature, size, parameters, format };
+// Why an image request was refused before any conversion: the request
+// itself, or its conversion's admission.
+enum class refusal { path, signature, size, parameters, format, queue_full, queue_wait, memory };
 
 class metrics {
 public:
@@ -35,7 +36,7 @@ public:
 
 private:
     static constexpr std::size_t kind_count = 6;
-    static constexpr std::size_t refusal_count = 5;
+    static constexpr std::size_t refusal_count = 8;
     std::array<std::atomic<std::uint64_t>, kind_count> requests_{};
     std::array<std::atomic<std::uint64_t>, refusal_count> refusals_{};
     std::atomic<std::uint64_t> bytes_stored_{0};

@@ -10,6 +10,7 @@
 #include "http_exchange.h"
 #include "image_codec.h"
 #include "module_chain.h"
+#include "source_facts.h"
 #include "source_lookup.h"
 
 namespace quorin::host {
@@ -64,8 +65,10 @@ std::string failure_message(int status, const std::string& path, output_format f
 } // namespace
 
 request_handler::request_handler(std::filesystem::path images_root, const module_chain& chain,
-                                 access_log& log, serving_policy policy)
-    : images_(std::move(images_root)), chain_(chain), log_(log), policy_(std::move(policy)) {}
+                                 conversion_admission& admission, access_log& log,
+                                 serving_policy policy)
+    : images_(std::move(images_root)), chain_(chain), admission_(admission), log_(log),
+      policy_(std::move(policy)) {}
 
 void request_handler::handle(http_exchange& exchange) {
     const auto received = std::chrono::system_clock::now();
@@ -97,9 +100,24 @@ void request_handler::answer_health(http_exchange& exchange) {
 }
 
 request_kind request_handler::refuse(http_exchange& exchange, refusal cause,
-                                     std::string_view status_text, const std::string& message) {
+                                     std::string_view status_text, const std::string& message,
+                                     std::string_view extra_headers) {
     metrics_.record_refusal(cause);
-    return send_error(exchange, status_text, message);
+    return send_error(exchange, status_text, message, extra_headers);
+}
+
+request_kind request_handler::refuse_admission(http_exchange& exchange, admission_verdict verdict,
+                                               const std::string& path) {
+    if (verdict == admission_verdict::too_large) {
+        return refuse(exchange, refusal::memory, "422 Unprocessable Content",
+                      path + " is too large for the conversion memory");
+    }
+    // Busy for now: a client may come back in a moment.
+    return refuse(exchange,
+                  verdict == admission_verdict::queue_full ? refusal::queue_full
+                                                           : refusal::queue_wait,
+                  "503 Service Unavailable", "too many conversions are waiting; try again shortly",
+                  "Retry-After: 1\r\n");
 }
 
 request_kind request_handler::answer(http_exchange& exchange, cache_outcome& outcome) {
@@ -123,6 +141,8 @@ request_kind request_handler::answer(http_exchange& exchange, cache_outcome& out
 
 request_kind request_handler::answer_image(http_exchange& exchange, cache_outcome& outcome) {
     const http_request& request = exchange.request();
+    // Before the source's identity is asked, as the facts memo takes it.
+    const auto now = std::chrono::system_clock::now();
     // Checked first, so that an unsigned flood costs no file system call.
     if (policy_.signer && !policy_.signer->verify(request.path, request.query)) {
         return refuse(exchange, refusal::signature, "403 Forbidden",
@@ -149,7 +169,8 @@ request_kind request_handler::answer_image(http_exchange& exchange, cache_outcom
                       "w and h must be one of the boxes " + policy_.sizes->listing());
     }
 
-    const auto source_format = readable_format(*lookup.opened);
+    const source_facts facts = sources_.of(*lookup.opened, lookup.identity, now);
+    const auto& source_format = facts.format;
     if (!source_format) {
         return send_error(exchange, "415 Unsupported Media Type",
                           request.path + " is not an image this server reads");
@@ -167,12 +188,14 @@ request_kind request_handler::answer_image(http_exchange& exchange, cache_outcom
     job.source = lookup.opened.get();
     job.relative_source = lookup.relative;
     job.source_format = *source_format;
-    // The key is planned from the source's header, so that requests that
-    // make the same image share it, and a 304 needs no more than that.
-    name_cache_entry(job);
+    // The key is planned from the source's header (as remembered for this
+    // version of it), so that requests that make the same image share it,
+    // and a 304 needs no more than that.
+    name_cache_entry(job, facts.header);
     job.source_time = to_file_time(lookup.modified);
     job.exchange = &exchange;
     job.coalescer = &coalescer_;
+    job.admission = &admission_;
     job.counters = &metrics_;
     job.convert_core = reinterpret_cast<core_converter>(chain_.convert_core());
 
@@ -195,6 +218,9 @@ request_kind request_handler::answer_image(http_exchange& exchange, cache_outcom
         return kind_of(job.outcome);
     }
     if (exchange.header_sent()) return request_kind::error;
+    if (job.admitted != admission_verdict::granted) {
+        return refuse_admission(exchange, job.admitted, request.path);
+    }
     const int status = job.failure_status != 0 ? job.failure_status : 500;
     return send_error(exchange, status_text_of(status),
                       failure_message(status, request.path, job.format));

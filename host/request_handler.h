@@ -8,8 +8,10 @@
 
 #include "access_log.h"
 #include "allowed_sizes.h"
+#include "conversion_admission.h"
 #include "metrics.h"
 #include "miss_coalescer.h"
+#include "source_facts.h"
 #include "source_lookup.h"
 #include "url_signature.h"
 
@@ -28,8 +30,9 @@ struct serving_policy {
 
 class request_handler {
 public:
-    request_handler(std::filesystem::path images_root, const module_chain& chain, access_log& log,
-                    serving_policy policy = {});
+    // Conversions run when `admission` admits them.
+    request_handler(std::filesystem::path images_root, const module_chain& chain,
+                    conversion_admission& admission, access_log& log, serving_policy policy = {});
 
     // From now on /healthz answers 503, so that a balancer stops sending
     // work; everything else is still served.
@@ -44,16 +47,20 @@ private:
     request_kind answer(http_exchange& exchange, cache_outcome& outcome);
     request_kind answer_image(http_exchange& exchange, cache_outcome& outcome);
     request_kind refuse(http_exchange& exchange, refusal cause, std::string_view status_text,
-                        const std::string& message);
+                        const std::string& message, std::string_view extra_headers = {});
+    request_kind refuse_admission(http_exchange& exchange, admission_verdict verdict,
+                                  const std::string& path);
     void answer_health(http_exchange& exchange);
 
     source_root images_;
     const module_chain& chain_;
+    conversion_admission& admission_;
     access_log& log_;
     serving_policy policy_;
     std::atomic<bool> draining_{false};
     metrics metrics_;
     miss_coalescer coalescer_;
+    source_facts_memo sources_;
 };
 
 } // namespace quorin::host

@@ -101,11 +101,11 @@ std::string apply(conversion_parameters& parameters, std::string_view name, std:
 
 } // namespace
 
-std::optional<std::string> percent_decode(std::string_view text) {
+std::optional<std::string> percent_decode(std::string_view text, plus_sign plus) {
     std::string decoded;
     decoded.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '+') {
+        if (text[i] == '+' && plus == plus_sign::space) {
             decoded.push_back(' ');
         } else if (text[i] != '%') {
             decoded.push_back(text[i]);

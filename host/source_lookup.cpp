@@ -13,11 +13,12 @@ bool open_confined(const source_root& root, const std::filesystem::path& relativ
                    source_lookup& lookup) {
     if (root.directory() == nullptr) return false;
     auto opened = os::read_only_file::open_beneath(*root.directory(), relative.string());
-    const auto modified = opened ? opened->modified_if_regular() : std::nullopt;
-    if (!modified) return false;
+    const auto identity = opened ? opened->identity_if_regular() : std::nullopt;
+    if (!identity) return false;
     lookup.outcome = source_lookup::result::found;
     lookup.relative = relative;
-    lookup.modified = *modified;
+    lookup.modified = os::modified_time(*identity);
+    lookup.identity = *identity;
     lookup.opened = std::move(opened);
     return true;
 }

@@ -29,6 +29,7 @@ struct source_lookup {
     result outcome = result::missing;
     std::filesystem::path relative;             // to the images root, symbolic links resolved
     std::filesystem::file_time_type modified{}; // of the opened file, when found
+    os::file_identity identity;                 // likewise
     // The file, when found: what the format check and the decode read.
     std::unique_ptr<os::read_only_file> opened;
 };

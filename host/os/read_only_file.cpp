@@ -7,7 +7,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include "os/regular_file_time.h"
+#include "os/file_status.h"
 
 namespace quorin::host::os {
 namespace {
@@ -56,10 +56,16 @@ std::optional<std::uint64_t> read_only_file::size() const {
     return static_cast<std::uint64_t>(status.st_size);
 }
 
-std::optional<std::filesystem::file_time_type> read_only_file::modified_if_regular() const {
+std::optional<file_identity> read_only_file::identity_if_regular() const {
     struct stat status {};
     if (::fstat(descriptor_, &status) != 0) return std::nullopt;
-    return os::modified_if_regular(status);
+    return os::identity_if_regular(status);
+}
+
+std::optional<std::filesystem::file_time_type> read_only_file::modified_if_regular() const {
+    const auto identity = identity_if_regular();
+    if (!identity) return std::nullopt;
+    return modified_time(*identity);
 }
 
 } // namespace quorin::host::os

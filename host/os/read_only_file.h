@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "os/file_identity.h"
+
 namespace quorin::host::os {
 
 class read_only_file {
@@ -33,6 +35,9 @@ public:
 
     // The file's size now; nullopt when it cannot be asked.
     std::optional<std::uint64_t> size() const;
+
+    // Which version of which file this is, when it is a regular file.
+    std::optional<file_identity> identity_if_regular() const;
 
     // The modification time, when this is a regular file.
     std::optional<std::filesystem::file_time_type> modified_if_regular() const;

@@ -46,7 +46,8 @@ TEST(ConfinedDecode, ALinkSwappedInAfterTheCheckIsNeverDecoded) {
     const auto chain = module_chain::load({module}, ends, image_library_table(), error);
     ASSERT_TRUE(chain) << error;
     access_log log(false);
-    request_handler handler(images, *chain, log);
+    conversion_admission admission({1, std::uint64_t{1} << 30, 0, {}});
+    request_handler handler(images, *chain, admission, log);
 
     // The file at the path checked becomes a link out of the images
     // directory, by a rename as an attacker would make it: one step.

@@ -366,8 +366,8 @@ TEST_F(ImageCodec, EveryFormatThatCarriesAnOrientationIsTurnedByIt) {
             EXPECT_EQ(result.width, quarter ? height : width) << name << " " << orientation;
             // The cache name is planned from the header: it must see the turn too.
             const auto opened = os::read_only_file::open((dir.path() / name).string());
-            if (const auto planned = shown_size(*opened, *readable_format(*opened))) {
-                EXPECT_EQ(planned->width, result.width) << name << " " << orientation;
+            if (const auto planned = read_header(*opened, *readable_format(*opened))) {
+                EXPECT_EQ(planned->shown.width, result.width) << name << " " << orientation;
             }
             const unsigned right = result.width - 3, bottom = result.height - 3;
             const std::array<std::pair<unsigned, unsigned>, 4> corners = {

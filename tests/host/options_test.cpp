@@ -71,10 +71,41 @@ TEST(Options, ServingPolicyOptions) {
 }
 
 TEST(Options, ThreadsFollowTheCores) {
-    EXPECT_EQ(default_thread_count(1), 64u);
-    EXPECT_EQ(default_thread_count(4), 64u);
-    EXPECT_EQ(default_thread_count(8), 128u);
-    EXPECT_EQ(default_thread_count(256), 256u);
+    // No count known (0) still gives a loop thread.
+    EXPECT_EQ(default_thread_count(0), 1u);
+    EXPECT_EQ(default_thread_count(8), 8u);
+}
+
+TEST(Options, ConversionAdmission) {
+    const auto defaults = parse({"--images", "p"});
+    ASSERT_TRUE(defaults.options) << defaults.error;
+    EXPECT_EQ(defaults.options->conversions, 0u);
+    EXPECT_EQ(defaults.options->conversion_memory, 0u);
+    EXPECT_EQ(defaults.options->queue, 64u);
+    EXPECT_EQ(defaults.options->queue_wait, 10u);
+    const auto parsed = parse({"--images", "p", "--conversions", "3", "--conversion-memory",
+                               "123456789012", "--queue", "0", "--queue-wait", "2"});
+    ASSERT_TRUE(parsed.options) << parsed.error;
+    EXPECT_EQ(parsed.options->conversions, 3u);
+    EXPECT_EQ(parsed.options->conversion_memory, 123'456'789'012u);
+    EXPECT_EQ(parsed.options->queue, 0u);
+    EXPECT_EQ(parsed.options->queue_wait, 2u);
+    for (const auto& bad : std::vector<std::vector<std::string>>{{"--conversions", "0"},
+                                                                 {"--conversion-memory", "0"},
+                                                                 {"--conversion-memory", "1G"},
+                                                                 {"--queue", "-1"},
+                                                                 {"--queue", "1025"},
+                                                                 {"--queue-wait", "x"}}) {
+        std::vector<std::string> arguments{"--images", "p"};
+        arguments.insert(arguments.end(), bad.begin(), bad.end());
+        EXPECT_FALSE(parse(arguments).options) << bad[0] << ' ' << bad[1];
+    }
+    for (const char* option : {"--conversions", "--conversion-memory", "--queue ", "--queue-wait"})
+        EXPECT_NE(usage_text().find(option), std::string::npos) << option;
+    EXPECT_EQ(default_conversion_count(0), 1u);
+    EXPECT_EQ(default_conversion_count(6), 6u);
+    EXPECT_EQ(default_conversion_memory(16'000'000'000), 4'000'000'000u);
+    EXPECT_EQ(default_conversion_memory(0), 1u << 30);
 }
 
 TEST(ListenAddress, TakesHostAndPortOrAPortAlone) {

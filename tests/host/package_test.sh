@@ -22,7 +22,7 @@ trap cleanup EXIT
     { cat "$work/cpack.log"; exit 1; }
 deb=$(ls "$work"/package/*.deb)
 depends=$(dpkg-deb -f "$deb" Depends)
-[[ $depends == *libcivetweb* && $depends == *procps* ]] || { echo "Depends: $depends"; exit 1; }
+[[ $depends == *libfreeimage* && $depends == *procps* ]] || { echo "Depends: $depends"; exit 1; }
 dpkg-deb -x "$deb" "$work/root"
 root="$work/root"
 for file in usr/bin/quorin-host usr/lib/quorin/quorin.so usr/lib/quorin/quorin.setting \

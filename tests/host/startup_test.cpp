@@ -137,6 +137,27 @@ TEST_F(Startup, AnswersDirectlyWhenTheCacheCannotStore) {
     EXPECT_FALSE(std::filesystem::exists(module.parent_path() / "no-such-folder"));
 }
 
+// A source whose estimate alone is more than the conversion memory is
+// refused before it is decoded, and counted.
+TEST_F(Startup, ASourceTooLargeForTheConversionMemoryIsRefused) {
+    const auto module = install_module(dir.path() / "module", "cache");
+    std::filesystem::create_directories(module.parent_path() / "cache");
+    auto arguments = arguments_for({module});
+    arguments.insert(arguments.end(), {"--conversion-memory", "100000"});
+    host_process host(arguments);
+    http_client client;
+    const auto refused = client.request(host.url("/photo.jpg?w=10"));
+    EXPECT_EQ(refused.status, 422);
+    EXPECT_NE(refused.body.find("too large for the conversion memory"), std::string::npos);
+    EXPECT_NE(client.request(host.url("/metrics"))
+                  .body.find("quorin_host_refusals_total{status=\"422\",cause=\"memory\"} 1\n"),
+              std::string::npos);
+    EXPECT_TRUE(host.wait_for_line([](const std::string& line) {
+        return line.find("\"GET /photo.jpg?w=10 HTTP/1.1\" 422 ") != std::string::npos;
+    }));
+    EXPECT_EQ(host.stop(), 0);
+}
+
 // Two modules in a chain: the request passes both, and the module next to
 // the host's converter keeps the cache.
 TEST_F(Startup, ServesThroughAChainOfTwoModules) {

@@ -48,6 +48,7 @@ public:
     host_process& operator=(const host_process&) = delete;
 
     std::string url(const std::string& path_and_query) const;
+    int port() const { return port_; }
 
     // The first line since the start that passes `test`, waiting for it
     // while the host runs, at most `timeout`.
