@@ -57,6 +57,8 @@ http_connection::http_connection(boost::asio::ip::tcp::socket socket, front_cont
     const auto remote = socket_.remote_endpoint(error);
     if (!error) client_address_ = remote.address().to_string();
     socket_.set_option(boost::asio::ip::tcp::no_delay(true), error);
+    // Writes are tried at once and waited for only when they would block.
+    socket_.non_blocking(true, error);
     context_.connections.fetch_add(1, std::memory_order_relaxed);
 }
 
@@ -84,18 +86,19 @@ bool http_connection::overdue(clock::time_point now) const {
 }
 
 void http_connection::close_from_outside() {
-    if (phase_.load(std::memory_order_relaxed) == phase::answering) {
-        // The handler may be blocked writing a large answer on its strand:
-        // shutting the socket down, a call on the descriptor alone, makes
-        // that write fail; the handler then closes.
-        boost::system::error_code ignored;
-        socket_.shutdown(boost::asio::ip::tcp::socket::shutdown_both, ignored);
-        return;
-    }
-    boost::asio::post(socket_.get_executor(), [self = shared_from_this()] { self->close(); });
+    // Called on the watch's thread, perhaps while a handler of this
+    // connection runs on another: shutting the socket down touches the
+    // descriptor alone, and makes the pending read or write (or a blocked
+    // large write) fail, so that the connection closes itself.
+    std::lock_guard lock(descriptor_mutex_);
+    boost::system::error_code ignored;
+    socket_.shutdown(boost::asio::ip::tcp::socket::shutdown_both, ignored);
 }
 
 void http_connection::close() {
+    // Under the lock, so that the watch never shuts down a descriptor
+    // number already handed to a new connection.
+    std::lock_guard lock(descriptor_mutex_);
     boost::system::error_code ignored;
     socket_.close(ignored);
 }
@@ -189,24 +192,41 @@ bool http_connection::write_now(const char* data, std::size_t size) {
     const blocking_region waiting;
     set_deadline(context_.limits.send_timeout);
     boost::system::error_code error;
-    boost::asio::write(socket_, boost::asio::buffer(data, size), error);
+    while (size > 0 && !error) {
+        const std::size_t sent = socket_.write_some(boost::asio::buffer(data, size), error);
+        if (error == boost::asio::error::would_block) {
+            socket_.wait(boost::asio::ip::tcp::socket::wait_write, error);
+        }
+        data += sent;
+        size -= sent;
+    }
     set_deadline(clock::duration::zero());
     return !error;
 }
 
 void http_connection::write_answer(bool keep_alive) {
+    // Most answers fit the socket's send buffer: sent here and now, the
+    // next request is awaited without a round through the loop.
+    boost::system::error_code error;
+    const std::size_t sent = socket_.write_some(boost::asio::buffer(answer_), error);
+    if (!error && sent == answer_.size()) return answer_sent(keep_alive, error);
+    if (error && error != boost::asio::error::would_block) return answer_sent(false, error);
     phase_.store(phase::writing, std::memory_order_relaxed);
     set_deadline(context_.limits.send_timeout);
     boost::asio::async_write(
-        socket_, boost::asio::buffer(answer_),
-        [self = shared_from_this(), keep_alive](boost::system::error_code error, std::size_t) {
-            // A large answer's buffer is not kept for the next request.
-            if (self->answer_.capacity() > 64 * 1024) std::string().swap(self->answer_);
-            if (!error && keep_alive) return self->read_request();
-            boost::system::error_code ignored;
-            self->socket_.shutdown(boost::asio::ip::tcp::socket::shutdown_send, ignored);
-            self->close();
+        socket_, boost::asio::buffer(answer_.data() + sent, answer_.size() - sent),
+        [self = shared_from_this(), keep_alive](boost::system::error_code failed, std::size_t) {
+            self->answer_sent(keep_alive, failed);
         });
+}
+
+void http_connection::answer_sent(bool keep_alive, boost::system::error_code error) {
+    // A large answer's buffer is not kept for the next request.
+    if (answer_.capacity() > 64 * 1024) std::string().swap(answer_);
+    if (!error && keep_alive) return read_request();
+    boost::system::error_code ignored;
+    socket_.shutdown(boost::asio::ip::tcp::socket::shutdown_send, ignored);
+    close();
 }
 
 } // namespace quorin::host

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <list>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -44,8 +45,7 @@ public:
     // the connection should be closed now, because its deadline passed or
     // the server stops and it waits for a request.
     bool overdue(clock::time_point now) const;
-    // Closes it on its own strand; an answer being written directly is cut
-    // short at once.
+    // Makes it close itself; an answer being written is cut short at once.
     void close_from_outside();
 
 private:
@@ -56,6 +56,7 @@ private:
     void answer();
     void refuse(std::string_view status_text, std::string_view message);
     void write_answer(bool keep_alive);
+    void answer_sent(bool keep_alive, boost::system::error_code error);
     bool write_now(const char* data, std::size_t size);
     void close();
     void set_deadline(clock::duration after);
@@ -69,6 +70,7 @@ private:
     bool first_request_ = true;
     std::atomic<phase> phase_{phase::reading};
     std::atomic<clock::rep> deadline_{0}; // clock ticks; 0: none
+    std::mutex descriptor_mutex_;
 };
 
 } // namespace quorin::host

@@ -6,7 +6,6 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
-#include <boost/asio/strand.hpp>
 #include <list>
 #include <mutex>
 #include <optional>
@@ -119,8 +118,10 @@ public:
 private:
     void accept() {
         auto& loop = *loops_[next_loop_++ % loops_.size()];
-        acceptor_->async_accept(asio::make_strand(loop.io), [this](boost::system::error_code error,
-                                                                   tcp::socket socket) {
+        // No strand: a connection has one operation pending at a time, so its
+        // handlers never run at once, even with stand-ins on its loop.
+        acceptor_->async_accept(loop.io, [this](boost::system::error_code error,
+                                                tcp::socket socket) {
             if (error == asio::error::operation_aborted || !acceptor_->is_open()) return;
             if (error) {
                 pause_->expires_after(accept_pause);
