@@ -1,0 +1,44 @@
+# bench/lib.sh: pieces the host benchmarks share; sourced, not run.
+# Expects $work (the run's directory) and $BUILD (a build directory).
+
+# mem PID: "RSS PSS" in MiB, summed over a process and its children.
+mem() {
+    for p in "$1" $(pgrep -P "$1"); do cat /proc/"$p"/smaps_rollup 2>/dev/null; done |
+        awk '/^Rss:/ {r+=$2} /^Pss:/ {s+=$2} END {printf "%.1f %.1f", r/1024, s/1024}'
+}
+
+# build_host: the Release module and host in $BUILD.
+build_host() {
+    cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --build "$BUILD" --target quorin quorin-host >/dev/null
+}
+
+# start_host PORT ARGS...: a copy of the module with its settings and an empty
+# cache under $work/module, quorin-host on 127.0.0.1:PORT serving
+# $work/images; sets host_pid and returns once it answers.
+start_host() {
+    local port=$1; shift
+    mkdir -p "$work/module"
+    cp "$BUILD/quorin.so" "$work/module/"
+    scripts/write-settings.sh "$work/module"
+    "$BUILD/quorin-host" --images "$work/images" --listen "127.0.0.1:$port" \
+        --module "$work/module/quorin.so" --quiet "$@" >"$work/host.log" 2>&1 &
+    host_pid=$!
+    for _ in $(seq 100); do
+        curl -s -o /dev/null "http://127.0.0.1:$port/healthz" && return 0
+        kill -0 "$host_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    cat "$work/host.log" >&2
+    return 1
+}
+
+stop_host() {
+    [ -n "${host_pid:-}" ] || return 0
+    kill -TERM "$host_pid" 2>/dev/null || true
+    wait "$host_pid" 2>/dev/null || true
+    host_pid=
+}
+
+# percentile P: the P-th percentile (nearest rank) of the numbers on stdin.
+percentile() { sort -g | awk -v p="$1" '{v[NR]=$1} END {if (NR) {i=int(NR*p/100+0.999999); print v[i<1?1:i]} else print "-"}'; }
