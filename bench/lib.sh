@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2154
 # bench/lib.sh: pieces the host benchmarks share; sourced, not run.
 # Expects $work (the run's directory) and $BUILD (a build directory).
 
