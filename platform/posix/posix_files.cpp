@@ -1,4 +1,5 @@
 #include "platform/posix/posix_files.h"
+#include <algorithm>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -75,9 +76,14 @@ public:
         return true;
     }
 
+    // The end is the size seen under the lock, which writers respect: it is
+    // known without a read that comes back empty.
     std::int64_t read(void* buffer, std::size_t capacity) override {
+        if (offset_ >= status_.st_size) return 0;
+        const auto left = static_cast<std::size_t>(status_.st_size - offset_);
         for (;;) {
-            const ssize_t count = ::read(fd_.get(), buffer, capacity);
+            const ssize_t count = ::read(fd_.get(), buffer, std::min(capacity, left));
+            if (count > 0) offset_ += count;
             if (count >= 0 || errno != EINTR) return count;
         }
     }
@@ -91,6 +97,7 @@ public:
 private:
     descriptor fd_;
     struct stat status_;
+    off_t offset_ = 0;
 };
 
 class posix_writable_file final : public writable_file {

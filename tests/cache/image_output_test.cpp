@@ -1,3 +1,4 @@
+#include <fstream>
 #include <gtest/gtest.h>
 
 #include "cache/image_output.h"
@@ -303,6 +304,20 @@ TEST_F(ImageOutput, AFileBeingReadIsServedToOthersButNotOverwritten) {
     EXPECT_EQ(serve(WIDE("read.png")), S_OK);
     EXPECT_EQ(store(WIDE("read.png"), test::png_bytes(60)), E_FAIL);
     EXPECT_EQ(file_content(WIDE("read.png")), test::png_bytes(50));
+}
+
+TEST_F(ImageOutput, AFileReadEndsAtTheSizeItHadWhenOpened) {
+    ASSERT_EQ(store(WIDE("grown.png"), test::png_bytes(50)), S_OK);
+    const auto reader =
+        platform::current_env().open_for_reading(path_of(WIDE("grown.png")), root_length());
+    ASSERT_TRUE(reader);
+    // A writer that ignores the lock appends: the announced length holds.
+    std::ofstream(test::file_path_of(path_of(WIDE("grown.png"))), std::ios::app) << "tail";
+    std::string content;
+    char buffer[16];
+    for (std::int64_t count; (count = reader->read(buffer, sizeof buffer)) > 0;)
+        content.append(buffer, static_cast<std::size_t>(count));
+    EXPECT_EQ(content, test::png_bytes(50));
 }
 
 // Reports a size that does not fit the 32-bit Content-Length.
