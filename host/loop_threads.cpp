@@ -1,6 +1,6 @@
 #include "loop_threads.h"
 
-#include <thread>
+#include <algorithm>
 
 namespace quorin::host {
 namespace {
@@ -17,16 +17,33 @@ loop_threads::loop_threads(unsigned active, unsigned most, std::function<bool()>
 }
 
 loop_threads::~loop_threads() {
-    std::unique_lock lock(mutex_);
-    all_left_.wait(lock, [this] { return alive_ == 0; });
+    // A thread still in a handler may start a stand-in until it leaves, so
+    // this repeats until none is left.
+    for (;;) {
+        std::list<std::thread> leaving;
+        {
+            std::lock_guard lock(mutex_);
+            if (threads_.empty()) return;
+            leaving.swap(threads_);
+            finished_.clear();
+        }
+        for (auto& thread : leaving) thread.join();
+    }
 }
 
 void loop_threads::start_thread() {
-    {
-        std::lock_guard lock(mutex_);
-        ++alive_;
+    std::lock_guard lock(mutex_);
+    // The stand-ins that left are joined here, so that they do not pile up.
+    for (const auto id : finished_) {
+        const auto gone = std::find_if(threads_.begin(), threads_.end(),
+                                       [id](const std::thread& t) { return t.get_id() == id; });
+        if (gone != threads_.end()) {
+            gone->join();
+            threads_.erase(gone);
+        }
     }
-    std::thread([this] { run(); }).detach();
+    finished_.clear();
+    threads_.emplace_back([this] { run(); });
 }
 
 bool loop_threads::leaves_as_surplus() {
@@ -44,11 +61,8 @@ void loop_threads::run() {
     bool left_as_surplus = false;
     while (!left_as_surplus && run_once_()) left_as_surplus = leaves_as_surplus();
     if (!left_as_surplus) running_.fetch_sub(1, std::memory_order_relaxed);
-    // Notified only once this thread is fully gone, so that the pool may be
-    // destroyed right after the wait.
-    std::unique_lock lock(mutex_);
-    --alive_;
-    std::notify_all_at_thread_exit(all_left_, std::move(lock));
+    std::lock_guard lock(mutex_);
+    finished_.push_back(std::this_thread::get_id());
 }
 
 void loop_threads::blocking_begins() {

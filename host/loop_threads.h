@@ -7,9 +7,11 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <functional>
+#include <list>
 #include <mutex>
+#include <thread>
+#include <vector>
 
 namespace quorin::host {
 
@@ -18,7 +20,7 @@ public:
     // `run_once` runs one piece of loop work, waiting for it; false once
     // the loop has stopped. Starts `active` threads at once.
     loop_threads(unsigned active, unsigned most, std::function<bool()> run_once);
-    // Waits for every thread to leave, which they do once the loop stops.
+    // Joins every thread, which leave once the loop stops.
     ~loop_threads();
     loop_threads(const loop_threads&) = delete;
     loop_threads& operator=(const loop_threads&) = delete;
@@ -40,8 +42,8 @@ private:
     std::atomic<unsigned> running_{0};
     std::atomic<unsigned> blocked_{0};
     std::mutex mutex_;
-    std::condition_variable all_left_;
-    unsigned alive_ = 0; // threads not yet gone, under mutex_
+    std::list<std::thread> threads_;        // under mutex_
+    std::vector<std::thread::id> finished_; // left their loop, not yet joined; under mutex_
 };
 
 // Marks the calling thread as waiting long while it lives. On a thread
