@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -41,6 +42,9 @@ struct conversion_job {
     // The source, opened confined below the images directory: the file
     // whose format was checked is the one decoded.
     const os::read_only_file* source = nullptr;
+    // Opens it when the request found it by its status alone (source null):
+    // a hit never needs it open. Null when it is gone.
+    std::function<const os::read_only_file*()> open_source;
     std::filesystem::path relative_source; // below the images directory
     int source_format = -1;
     conversion_parameters parameters;

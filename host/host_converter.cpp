@@ -106,6 +106,11 @@ extern "C" bool host_on_convert(EXTENSION_CONTROL_BLOCK*, std::uint64_t a, std::
         return true;
     }
 
+    if (job.source == nullptr && job.open_source) job.source = job.open_source();
+    if (job.source == nullptr) {
+        job.failure_status = 404;
+        return false;
+    }
     const auto stream = convert_stable_source(job, *output);
     if (!stream) return false;
 

@@ -52,6 +52,8 @@ std::string_view status_text_of(int status) {
 
 std::string failure_message(int status, const std::string& path, output_format format) {
     switch (status) {
+    case 404:
+        return "no image at " + path;
     case 415:
         return path + " could not be decoded";
     case 422:
@@ -148,7 +150,7 @@ request_kind request_handler::answer_image(http_exchange& exchange, cache_outcom
         return refuse(exchange, refusal::signature, "403 Forbidden",
                       "this server serves signed image URLs only");
     }
-    const source_lookup lookup = find_source(images_, request.path);
+    source_lookup lookup = find_source(images_, request.path);
     if (lookup.outcome == source_lookup::result::escapes) {
         return refuse(exchange, refusal::path, "403 Forbidden",
                       "the path leads out of the images directory");
@@ -169,7 +171,14 @@ request_kind request_handler::answer_image(http_exchange& exchange, cache_outcom
                       "w and h must be one of the boxes " + policy_.sizes->listing());
     }
 
-    const source_facts facts = sources_.of(*lookup.opened, lookup.identity, now);
+    // A source found by its status alone is opened only when its facts
+    // must be read.
+    std::optional<source_facts> remembered = sources_.known(lookup.identity);
+    if (!remembered && !lookup.opened && !open_found(images_, lookup)) {
+        return send_error(exchange, "404 Not Found", "no image at " + request.path);
+    }
+    const source_facts facts =
+        remembered ? *remembered : sources_.of(*lookup.opened, lookup.identity, now);
     const auto& source_format = facts.format;
     if (!source_format) {
         return send_error(exchange, "415 Unsupported Media Type",
@@ -186,6 +195,10 @@ request_kind request_handler::answer_image(http_exchange& exchange, cache_outcom
     }
 
     job.source = lookup.opened.get();
+    job.open_source = [this, &lookup]() -> const os::read_only_file* {
+        if (!lookup.opened) open_found(images_, lookup);
+        return lookup.opened.get();
+    };
     job.relative_source = lookup.relative;
     job.source_format = *source_format;
     // The key is planned from the source's header (as remembered for this

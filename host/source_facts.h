@@ -28,6 +28,11 @@ class source_facts_memo {
 public:
     explicit source_facts_memo(std::size_t capacity = 1024) : memo_(capacity) {}
 
+    // The facts remembered for the version `identity` names, if any.
+    std::optional<source_facts> known(const os::file_identity& identity) {
+        return memo_.find(identity);
+    }
+
     // The facts of the version `identity` names of the open `source`;
     // `now` as file_memo::remember takes it.
     source_facts of(const os::read_only_file& source, const os::file_identity& identity,

@@ -34,6 +34,27 @@ bool lies_within(const std::filesystem::path& root, const std::filesystem::path&
 source_root::source_root(std::filesystem::path canonical)
     : path_(std::move(canonical)), directory_(os::read_only_file::open(path_.string())) {}
 
+std::optional<os::file_identity>
+source_root::remembered(const std::filesystem::path& relative) const {
+    std::lock_guard lock(mutex_);
+    const auto found = found_.find(relative.native());
+    if (found == found_.end()) return std::nullopt;
+    return found->second;
+}
+
+void source_root::remember(const std::filesystem::path& relative,
+                           const os::file_identity& found) const {
+    std::lock_guard lock(mutex_);
+    if (found_.size() >= most_remembered) found_.clear();
+    found_.insert_or_assign(relative.native(), found);
+}
+
+bool open_found(const source_root& root, source_lookup& lookup) {
+    const std::filesystem::path relative = lookup.relative;
+    lookup = {};
+    return open_confined(root, relative, lookup);
+}
+
 source_lookup find_source(const source_root& root, std::string_view url_path) {
     source_lookup lookup;
     std::filesystem::path relative;
@@ -52,9 +73,23 @@ source_lookup find_source(const source_root& root, std::string_view url_path) {
     }
     if (relative.empty()) return lookup;
 
+    // Seen before: unchanged, it needs no open.
+    if (const auto known = root.remembered(relative);
+        known && root.directory() != nullptr &&
+        root.directory()->identity_beneath(relative.native()) == known) {
+        lookup.outcome = source_lookup::result::found;
+        lookup.relative = relative;
+        lookup.modified = os::modified_time(*known);
+        lookup.identity = *known;
+        return lookup;
+    }
+
     // The common case: no link on the way, so the path as written is the
     // canonical one.
-    if (open_confined(root, relative, lookup)) return lookup;
+    if (open_confined(root, relative, lookup)) {
+        root.remember(relative, lookup.identity);
+        return lookup;
+    }
 
     // Links, or anything else the one call refused: every link resolved,
     // the result must still lie inside, and is then opened the same

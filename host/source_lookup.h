@@ -4,14 +4,21 @@
 
 #include <filesystem>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "os/read_only_file.h"
 
 namespace quorin::host {
 
 // The images directory, canonical, and held open so that every source is
-// opened below it in one confined call.
+// opened below it in one confined call. It remembers the versions such
+// opens found, by their path: a look at a path's status that shows
+// exactly such a version is as good as opening it again, as no other file
+// can show that identity.
 class source_root {
 public:
     explicit source_root(std::filesystem::path canonical);
@@ -19,9 +26,17 @@ public:
     // Null when the directory could not be held open.
     const os::read_only_file* directory() const { return directory_.get(); }
 
+    std::optional<os::file_identity> remembered(const std::filesystem::path& relative) const;
+    void remember(const std::filesystem::path& relative, const os::file_identity& found) const;
+
 private:
+    // Forgotten all at once when full: a lookup then costs its open again.
+    static constexpr std::size_t most_remembered = 4096;
+
     std::filesystem::path path_;
     std::unique_ptr<os::read_only_file> directory_;
+    mutable std::mutex mutex_;
+    mutable std::unordered_map<std::string, os::file_identity> found_;
 };
 
 struct source_lookup {
@@ -30,7 +45,9 @@ struct source_lookup {
     std::filesystem::path relative;             // to the images root, symbolic links resolved
     std::filesystem::file_time_type modified{}; // of the opened file, when found
     os::file_identity identity;                 // likewise
-    // The file, when found: what the format check and the decode read.
+    // The file, when found by opening it: what the format check and the
+    // decode read. Null when found by its status alone; open_found opens
+    // it then.
     std::unique_ptr<os::read_only_file> opened;
 };
 
@@ -38,6 +55,11 @@ struct source_lookup {
 // element, or a symbolic link that leads out of the root, is an escape; a
 // path that names no regular file is missing.
 source_lookup find_source(const source_root& root, std::string_view url_path);
+
+// Opens a source that find_source found by its status alone, the same
+// confined way; the lookup then describes the file opened (a newer
+// version, perhaps). False, and the lookup missing, when it is gone.
+bool open_found(const source_root& root, source_lookup& lookup);
 
 // Whether `path` (canonical) lies inside `root` (canonical).
 bool lies_within(const std::filesystem::path& root, const std::filesystem::path& path);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <fcntl.h>
 #include <linux/openat2.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -59,6 +60,13 @@ std::optional<std::uint64_t> read_only_file::size() const {
 std::optional<file_identity> read_only_file::identity_if_regular() const {
     struct stat status {};
     if (::fstat(descriptor_, &status) != 0) return std::nullopt;
+    return os::identity_if_regular(status);
+}
+
+std::optional<file_identity> read_only_file::identity_beneath(const std::string& relative) const {
+    struct stat status {};
+    if (::fstatat(descriptor_, relative.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+        return std::nullopt;
     return os::identity_if_regular(status);
 }
 

@@ -39,6 +39,11 @@ public:
     // Which version of which file this is, when it is a regular file.
     std::optional<file_identity> identity_if_regular() const;
 
+    // The identity of the regular file `relative` names below this
+    // directory, in one call and without opening it; a link at its end is
+    // not followed (nullopt then), one on the way is.
+    std::optional<file_identity> identity_beneath(const std::string& relative) const;
+
     // The modification time, when this is a regular file.
     std::optional<std::filesystem::file_time_type> modified_if_regular() const;
 

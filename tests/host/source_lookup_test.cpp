@@ -87,6 +87,33 @@ TEST_F(SourceLookup, ReportsWhatIsNotAFileAsMissing) {
     EXPECT_EQ(find_source(*images, std::string_view("/a.jpg\0x", 8)).outcome, result::missing);
 }
 
+TEST_F(SourceLookup, AnUnchangedFileIsFoundAgainWithoutAnOpenAndAChangedOneIsNot) {
+    namespace fs = std::filesystem;
+    const auto first = find_source(*images, "/a.jpg");
+    ASSERT_TRUE(first.opened);
+    auto again = find_source(*images, "/a.jpg");
+    EXPECT_EQ(again.outcome, result::found);
+    EXPECT_FALSE(again.opened);
+    EXPECT_EQ(again.identity, first.identity);
+    ASSERT_TRUE(open_found(*images, again));
+    EXPECT_EQ(first_byte(again), 'a');
+
+    // A new file renamed over the path is a new version, opened again.
+    test::write_file(root / "new.jpg", "A");
+    fs::rename(root / "new.jpg", root / "a.jpg");
+    const auto replaced = find_source(*images, "/a.jpg");
+    EXPECT_NE(replaced.identity, first.identity);
+    EXPECT_EQ(first_byte(replaced), 'A');
+
+    // A directory on the way swapped for a link out: the file there is not
+    // the one remembered, and the open refuses the way.
+    ASSERT_EQ(find_source(*images, "/sub/b.jpg").outcome, result::found);
+    fs::rename(root / "sub", root / "sub_old");
+    fs::create_directory_symlink(fs::canonical(dir.path()) / "outside", root / "sub");
+    test::write_file(fs::canonical(dir.path()) / "outside" / "b.jpg", "s");
+    EXPECT_EQ(find_source(*images, "/sub/b.jpg").outcome, result::escapes);
+}
+
 TEST(LiesWithin, ComparesWholeElements) {
     EXPECT_TRUE(lies_within("/srv/images", "/srv/images/a/b.jpg"));
     EXPECT_TRUE(lies_within("/srv/images", "/srv/images"));
