@@ -1,8 +1,6 @@
 #include "cache_key.h"
 
-#include <openssl/evp.h>
-
-#include "hex_digit.h"
+#include "sha256_hex.h"
 #include "utf16_text.h"
 
 namespace quorin::host {
@@ -21,18 +19,6 @@ std::string readable_stem(const std::filesystem::path& source) {
         if (!keep) c = '_';
     }
     return stem;
-}
-
-std::string digest_hex(const std::string& text) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    EVP_Digest(text.data(), text.size(), digest, &length, EVP_sha256(), nullptr);
-    std::string result;
-    for (std::size_t i = 0; i < digest_hex_digits / 2; ++i) {
-        result.push_back(lower_hex_digit(digest[i] >> 4));
-        result.push_back(lower_hex_digit(digest[i]));
-    }
-    return result;
 }
 
 std::string size_text(unsigned width, unsigned height) {
@@ -86,7 +72,7 @@ std::string cache_name(const std::filesystem::path& relative_source,
 
     std::string name = readable_stem(relative_source);
     if (!parameter_text.empty()) name += '_' + parameter_text;
-    name += '_' + digest_hex(digested);
+    name += '_' + sha256_hex(digested, digest_hex_digits);
     name += '.';
     name += format_extension(format);
     return name;

@@ -2,11 +2,11 @@
 
 #include <array>
 #include <chrono>
-#include <openssl/evp.h>
 
 #include "file_time.h"
 #include "hex_digit.h"
 #include "http_exchange.h"
+#include "sha256_hex.h"
 #include "utf16_text.h"
 
 namespace quorin::host {
@@ -45,16 +45,7 @@ std::optional<int> number(std::string_view text) {
 
 std::string entity_tag(const std::u16string& cache_key, std::uint64_t source_time) {
     const std::string text = to_utf8(cache_key).value_or("") + '\0' + std::to_string(source_time);
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    EVP_Digest(text.data(), text.size(), digest, &length, EVP_sha256(), nullptr);
-    std::string tag = "\"";
-    for (unsigned int i = 0; i < 16; ++i) {
-        tag.push_back(lower_hex_digit(digest[i] >> 4));
-        tag.push_back(lower_hex_digit(digest[i]));
-    }
-    tag.push_back('"');
-    return tag;
+    return "\"" + sha256_hex(text, 32) + "\"";
 }
 
 std::string cache_control_line(unsigned max_age_seconds) {
