@@ -176,6 +176,7 @@ void http_connection::answer() {
 void http_connection::refuse(std::string_view status_text, std::string_view message) {
     http_request request;
     request.keep_alive = false;
+    request.client_address = client_address_;
     http_exchange exchange(request, [this](const char* data, std::size_t size) {
         answer_.append(data, size);
         return true;
@@ -183,6 +184,7 @@ void http_connection::refuse(std::string_view status_text, std::string_view mess
     answer_.clear();
     exchange.send(status_text, "text/plain; charset=utf-8", std::string(message) + "\n");
     exchange.finish();
+    context_.handler->record_unread(exchange);
     write_answer(false);
 }
 

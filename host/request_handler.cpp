@@ -94,6 +94,13 @@ void request_handler::handle(http_exchange& exchange) {
                            std::chrono::steady_clock::now() - start));
 }
 
+void request_handler::record_unread(const http_exchange& exchange) {
+    metrics_.record_request(request_kind::error, exchange.body_bytes());
+    if (!log_.enabled()) return;
+    log_.write(access_line(exchange.request(), std::chrono::system_clock::now(), exchange.status(),
+                           exchange.body_bytes(), "-", std::chrono::steady_clock::duration{}));
+}
+
 void request_handler::answer_health(http_exchange& exchange) {
     const bool draining = draining_.load(std::memory_order_relaxed);
     // The 503, an error answer, gets no-store from the exchange.

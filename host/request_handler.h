@@ -41,6 +41,10 @@ public:
     // Answers the request completely, logs it and counts it.
     void handle(http_exchange& exchange);
 
+    // An answer the front gave itself, to a request it could not read:
+    // logged and counted as the handler's own errors are.
+    void record_unread(const http_exchange& exchange);
+
     const metrics& counters() const { return metrics_; }
 
 private:

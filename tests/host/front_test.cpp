@@ -86,6 +86,11 @@ TEST_F(Front, AnOversizedHeaderGets431) {
     connection->send(half_header + "X-Padding: " + std::string(2000, 'a') + "\r\n\r\n");
     EXPECT_EQ(connection->receive_until_closed(patience).rfind("HTTP/1.1 431 ", 0), 0u);
     EXPECT_TRUE(connection->closed());
+    // Counted as an error, as the operator would look for it.
+    EXPECT_NE(http_client()
+                  .request(host->url("/metrics"))
+                  .body.find("quorin_host_requests_total{outcome=\"error\"} 1"),
+              std::string::npos);
 }
 
 TEST_F(Front, PipelinedRequestsAreAnsweredInOrder) {
