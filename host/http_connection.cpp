@@ -82,7 +82,7 @@ bool http_connection::overdue(clock::time_point now) const {
     const auto deadline = deadline_.load(std::memory_order_relaxed);
     if (deadline != 0 && now.time_since_epoch().count() > deadline) return true;
     return context_.stopping.load(std::memory_order_relaxed) &&
-           phase_.load(std::memory_order_relaxed) == phase::reading;
+           awaiting_request_.load(std::memory_order_relaxed);
 }
 
 void http_connection::close_from_outside() {
@@ -105,7 +105,7 @@ void http_connection::close() {
 
 void http_connection::read_request() {
     if (context_.stopping.load(std::memory_order_relaxed)) return close();
-    phase_.store(phase::reading, std::memory_order_relaxed);
+    awaiting_request_.store(true, std::memory_order_relaxed);
     set_deadline(first_request_ ? context_.limits.header_timeout
                                 : context_.limits.keep_alive_timeout);
     first_request_ = false;
@@ -119,7 +119,7 @@ void http_connection::read_request() {
 }
 
 void http_connection::on_read(boost::system::error_code error) {
-    phase_.store(phase::answering, std::memory_order_relaxed);
+    awaiting_request_.store(false, std::memory_order_relaxed);
     set_deadline(clock::duration::zero());
     if (!error) return answer();
     if (error == http::error::header_limit) {
@@ -213,7 +213,6 @@ void http_connection::write_answer(bool keep_alive) {
     const std::size_t sent = socket_.write_some(boost::asio::buffer(answer_), error);
     if (!error && sent == answer_.size()) return answer_sent(keep_alive, error);
     if (error && error != boost::asio::error::would_block) return answer_sent(false, error);
-    phase_.store(phase::writing, std::memory_order_relaxed);
     set_deadline(context_.limits.send_timeout);
     boost::asio::async_write(
         socket_, boost::asio::buffer(answer_.data() + sent, answer_.size() - sent),

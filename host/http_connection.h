@@ -49,8 +49,6 @@ public:
     void close_from_outside();
 
 private:
-    enum class phase { reading, answering, writing };
-
     void read_request();
     void on_read(boost::system::error_code error);
     void answer();
@@ -68,8 +66,8 @@ private:
     std::string answer_;
     std::string client_address_;
     bool first_request_ = true;
-    std::atomic<phase> phase_{phase::reading};
-    std::atomic<clock::rep> deadline_{0}; // clock ticks; 0: none
+    std::atomic<bool> awaiting_request_{true}; // closed at once on a stop
+    std::atomic<clock::rep> deadline_{0};      // clock ticks; 0: none
     std::mutex descriptor_mutex_;
 };
 

@@ -25,9 +25,6 @@ public:
     loop_threads(const loop_threads&) = delete;
     loop_threads& operator=(const loop_threads&) = delete;
 
-    // Threads running now, stand-ins included.
-    unsigned running() const { return running_.load(std::memory_order_relaxed); }
-
 private:
     friend class blocking_region;
     void start_thread();
