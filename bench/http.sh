@@ -32,8 +32,9 @@ for tool in wrk curl convert nginx; do
     }
 done
 
-cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$BUILD" --target quorin quorin-host >/dev/null
+# build_host and mem come from here.
+. bench/lib.sh
+build_host
 
 # Everything of one run lives here; world-readable, since the peer's
 # workers run as nobody and read the corpus.
@@ -79,10 +80,6 @@ done
 
 median() { sort -g | awk '{v[NR]=$1} END {print (NR%2 ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2)}'; }
 ms() { awk -v v="$1" 'BEGIN {u=v; sub(/[0-9.]+/, "", u); x=v+0; if (u=="us") x/=1000; else if (u=="s") x*=1000; printf "%.3f", x}'; }
-mem() {  # "RSS PSS" in MiB, summed over a process and its children
-    for p in "$1" $(pgrep -P "$1"); do cat /proc/"$p"/smaps_rollup 2>/dev/null; done |
-        awk '/^Rss:/ {r+=$2} /^Pss:/ {s+=$2} END {printf "%.1f %.1f", r/1024, s/1024}'
-}
 
 # Cold: one first request per image, then the same URLs again (should hit).
 cold() {  # cold NAME BASE

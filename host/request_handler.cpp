@@ -178,15 +178,21 @@ request_kind request_handler::answer_image(http_exchange& exchange, cache_outcom
                       "w and h must be one of the boxes " + policy_.sizes->listing());
     }
 
-    // A source found by its status alone is opened only when its facts
-    // must be read.
-    std::optional<source_facts> remembered = sources_.known(lookup.identity);
-    if (!remembered && !lookup.opened && !open_found(images_, lookup)) {
-        return send_error(exchange, "404 Not Found", "no image at " + request.path);
+    // A source found by its status alone is opened only when its bytes
+    // are needed: for facts not yet remembered, or for a conversion.
+    const auto opened_source = [this, &lookup]() -> const os::read_only_file* {
+        if (!lookup.opened) open_found(images_, lookup);
+        return lookup.opened.get();
+    };
+    std::optional<source_facts> facts = sources_.known(lookup.identity);
+    if (!facts) {
+        const os::read_only_file* source = opened_source();
+        if (source == nullptr) {
+            return send_error(exchange, "404 Not Found", "no image at " + request.path);
+        }
+        facts = sources_.of(*source, lookup.identity, now);
     }
-    const source_facts facts =
-        remembered ? *remembered : sources_.of(*lookup.opened, lookup.identity, now);
-    const auto& source_format = facts.format;
+    const auto& source_format = facts->format;
     if (!source_format) {
         return send_error(exchange, "415 Unsupported Media Type",
                           request.path + " is not an image this server reads");
@@ -202,16 +208,13 @@ request_kind request_handler::answer_image(http_exchange& exchange, cache_outcom
     }
 
     job.source = lookup.opened.get();
-    job.open_source = [this, &lookup]() -> const os::read_only_file* {
-        if (!lookup.opened) open_found(images_, lookup);
-        return lookup.opened.get();
-    };
+    job.open_source = opened_source;
     job.relative_source = lookup.relative;
     job.source_format = *source_format;
     // The key is planned from the source's header (as remembered for this
     // version of it), so that requests that make the same image share it,
     // and a 304 needs no more than that.
-    name_cache_entry(job, facts.header);
+    name_cache_entry(job, facts->header);
     job.source_time = to_file_time(lookup.modified);
     job.exchange = &exchange;
     job.coalescer = &coalescer_;
