@@ -5,9 +5,7 @@
 #include <boost/beast/http/error.hpp>
 #include <boost/beast/http/read.hpp>
 
-#include "http_exchange.h"
 #include "loop_threads.h"
-#include "request_handler.h"
 #include "request_parameters.h"
 
 namespace quorin::host {
@@ -21,6 +19,9 @@ constexpr std::size_t max_body_bytes = 64 * 1024;
 // An answer up to this size is gathered and leaves in one send; a larger
 // one is written as it is made.
 constexpr std::size_t gathered_answer_limit = 1024 * 1024;
+// A large answer leaves in pieces of this size, each within the send
+// timeout.
+constexpr std::size_t streamed_piece = 64 * 1024;
 
 std::string header_value(const http::request<http::string_body>& message, http::field field) {
     const auto found = message.find(field);
@@ -155,21 +156,9 @@ void http_connection::answer() {
     request.user_agent = header_value(message, http::field::user_agent);
     request.accept = header_value(message, http::field::accept);
 
-    answer_.clear();
-    bool written = true;
-    {
-        http_exchange exchange(request, [this, &written](const char* data, std::size_t size) {
-            if (answer_.size() + size <= gathered_answer_limit) {
-                answer_.append(data, size);
-                return true;
-            }
-            written = written && write_now(answer_.data(), answer_.size()) && write_now(data, size);
-            answer_.clear();
-            return written;
-        });
-        context_.handler->handle(exchange);
-    }
-    if (!written) return close();
+    exchange_.emplace(request,
+                      [this](const char* data, std::size_t size) { return gather(data, size); });
+    record_ = context_.handler->handle(*exchange_);
     write_answer(request.keep_alive);
 }
 
@@ -177,51 +166,82 @@ void http_connection::refuse(std::string_view status_text, std::string_view mess
     http_request request;
     request.keep_alive = false;
     request.client_address = client_address_;
-    http_exchange exchange(request, [this](const char* data, std::size_t size) {
-        answer_.append(data, size);
-        return true;
-    });
-    answer_.clear();
-    exchange.send(status_text, "text/plain; charset=utf-8", std::string(message) + "\n");
-    exchange.finish();
-    context_.handler->record_unread(exchange);
+    exchange_.emplace(request,
+                      [this](const char* data, std::size_t size) { return gather(data, size); });
+    exchange_->send(status_text, "text/plain; charset=utf-8", std::string(message) + "\n");
+    exchange_->finish();
+    record_ = context_.handler->record_unread(*exchange_);
     write_answer(false);
 }
 
+bool http_connection::gather(const char* data, std::size_t size) {
+    if (streaming_failed_) return false;
+    if (answer_.size() + size <= gathered_answer_limit) {
+        answer_.append(data, size);
+        return true;
+    }
+    streaming_failed_ = !write_now(answer_.data(), answer_.size()) || !write_now(data, size);
+    answer_.clear();
+    return !streaming_failed_;
+}
+
 bool http_connection::write_now(const char* data, std::size_t size) {
-    // Only a large answer gets here; the thread waits for a slow client,
-    // bounded by the send timeout, and the loop has a stand-in meanwhile.
+    // Only a large answer gets here; the thread waits for a slow client
+    // and the loop has a stand-in meanwhile. The socket blocks for the
+    // while, so that each send returns once its piece is queued; a client
+    // that takes no piece within the send timeout is shut down by the
+    // watch, which makes the send fail.
     const blocking_region waiting;
-    set_deadline(context_.limits.send_timeout);
     boost::system::error_code error;
+    socket_.non_blocking(false, error);
     while (size > 0 && !error) {
-        const std::size_t sent = socket_.write_some(boost::asio::buffer(data, size), error);
-        if (error == boost::asio::error::would_block) {
-            socket_.wait(boost::asio::ip::tcp::socket::wait_write, error);
-        }
+        set_deadline(context_.limits.send_timeout);
+        const std::size_t sent =
+            socket_.write_some(boost::asio::buffer(data, std::min(size, streamed_piece)), error);
+        bytes_sent_ += sent;
         data += sent;
         size -= sent;
     }
     set_deadline(clock::duration::zero());
+    boost::system::error_code ignored;
+    socket_.non_blocking(true, ignored);
     return !error;
 }
 
 void http_connection::write_answer(bool keep_alive) {
+    if (streaming_failed_) return answer_sent(false, boost::asio::error::broken_pipe);
     // Most answers fit the socket's send buffer: sent here and now, the
     // next request is awaited without a round through the loop.
     boost::system::error_code error;
     const std::size_t sent = socket_.write_some(boost::asio::buffer(answer_), error);
+    bytes_sent_ += sent;
     if (!error && sent == answer_.size()) return answer_sent(keep_alive, error);
     if (error && error != boost::asio::error::would_block) return answer_sent(false, error);
+    write_rest(keep_alive, sent);
+}
+
+void http_connection::write_rest(bool keep_alive, std::size_t from) {
+    // The send timeout runs from the last progress, so that a slow reader
+    // is served as long as it reads.
     set_deadline(context_.limits.send_timeout);
-    boost::asio::async_write(
-        socket_, boost::asio::buffer(answer_.data() + sent, answer_.size() - sent),
-        [self = shared_from_this(), keep_alive](boost::system::error_code failed, std::size_t) {
-            self->answer_sent(keep_alive, failed);
-        });
+    socket_.async_write_some(boost::asio::buffer(answer_.data() + from, answer_.size() - from),
+                             [self = shared_from_this(), keep_alive,
+                              from](boost::system::error_code error, std::size_t sent) {
+                                 self->bytes_sent_ += sent;
+                                 if (error || from + sent == self->answer_.size()) {
+                                     return self->answer_sent(keep_alive && !error, error);
+                                 }
+                                 self->write_rest(keep_alive, from + sent);
+                             });
 }
 
 void http_connection::answer_sent(bool keep_alive, boost::system::error_code error) {
+    set_deadline(clock::duration::zero());
+    context_.handler->record_sent(*exchange_, record_, bytes_sent_);
+    exchange_.reset();
+    bytes_sent_ = 0;
+    streaming_failed_ = false;
+    answer_.clear();
     // A large answer's buffer is not kept for the next request.
     if (answer_.capacity() > 64 * 1024) std::string().swap(answer_);
     if (!error && keep_alive) return read_request();

@@ -16,7 +16,9 @@
 #include <optional>
 #include <string>
 
+#include "http_exchange.h"
 #include "http_server.h"
+#include "request_handler.h"
 
 namespace quorin::host {
 
@@ -53,9 +55,11 @@ private:
     void on_read(boost::system::error_code error);
     void answer();
     void refuse(std::string_view status_text, std::string_view message);
-    void write_answer(bool keep_alive);
-    void answer_sent(bool keep_alive, boost::system::error_code error);
+    bool gather(const char* data, std::size_t size);
     bool write_now(const char* data, std::size_t size);
+    void write_answer(bool keep_alive);
+    void write_rest(bool keep_alive, std::size_t from);
+    void answer_sent(bool keep_alive, boost::system::error_code error);
     void close();
     void set_deadline(clock::duration after);
 
@@ -63,7 +67,13 @@ private:
     front_context& context_;
     boost::beast::flat_buffer buffer_;
     std::optional<boost::beast::http::request_parser<boost::beast::http::string_body>> parser_;
+    // The answer being made: gathered here, and past a size streamed out
+    // as it is made; logged once it has left.
+    std::optional<http_exchange> exchange_;
+    request_handler::answer_record record_;
     std::string answer_;
+    std::uint64_t bytes_sent_ = 0; // of this answer, header included
+    bool streaming_failed_ = false;
     std::string client_address_;
     bool first_request_ = true;
     std::atomic<bool> awaiting_request_{true}; // closed at once on a stop

@@ -93,6 +93,7 @@ void http_exchange::send_header(std::string_view status_text, std::string_view h
     }
     head.append(header_block);
     content_length_ = announced_length(header_block);
+    header_bytes_ = head.size();
     put(head.data(), head.size());
     if (on_header_sent_) on_header_sent_();
 }

@@ -72,6 +72,8 @@ public:
     std::uint64_t content_length() const { return content_length_; }
     int status() const { return status_; }
     std::uint64_t body_bytes() const { return body_bytes_; }
+    // The status line and header block, as they went to the sink.
+    std::uint64_t header_bytes() const { return header_bytes_; }
 
 private:
     static BOOL write_client(HCONN connection, void* buffer, DWORD* bytes, DWORD flags);
@@ -91,6 +93,7 @@ private:
     std::string gathered_;
     int status_ = 0;
     std::uint64_t body_bytes_ = 0;
+    std::uint64_t header_bytes_ = 0;
     std::uint64_t content_length_ = 0;
     std::function<void()> on_header_sent_;
     std::function<std::string()> answer_lines_;

@@ -42,9 +42,12 @@ request_kind kind_of(cache_outcome outcome) {
     return request_kind::error;
 }
 
-void metrics::record_request(request_kind kind, std::uint64_t body_bytes) {
+void metrics::record_request(request_kind kind) {
     requests_[static_cast<std::size_t>(kind)].fetch_add(1, std::memory_order_relaxed);
-    bytes_sent_.fetch_add(body_bytes, std::memory_order_relaxed);
+}
+
+void metrics::record_body_bytes(std::uint64_t bytes) {
+    bytes_sent_.fetch_add(bytes, std::memory_order_relaxed);
 }
 
 void metrics::record_refusal(refusal cause) {

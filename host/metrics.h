@@ -25,7 +25,9 @@ public:
     static constexpr std::array<double, 10> conversion_buckets{0.005, 0.01, 0.025, 0.05, 0.1,
                                                                0.25,  0.5,  1.0,   2.5,  5.0};
 
-    void record_request(request_kind kind, std::uint64_t body_bytes);
+    void record_request(request_kind kind);
+    // Body bytes that reached the client's connection.
+    void record_body_bytes(std::uint64_t bytes);
     void record_refusal(refusal cause);
     // Bytes of a converted image written to the cache.
     void record_stored(std::uint64_t bytes);

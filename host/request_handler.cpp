@@ -72,33 +72,39 @@ request_handler::request_handler(std::filesystem::path images_root, const module
     : images_(std::move(images_root)), chain_(chain), admission_(admission), log_(log),
       policy_(std::move(policy)) {}
 
-void request_handler::handle(http_exchange& exchange) {
-    const auto received = std::chrono::system_clock::now();
-    const auto start = std::chrono::steady_clock::now();
-    cache_outcome outcome = cache_outcome::none;
+request_handler::answer_record request_handler::handle(http_exchange& exchange) {
+    answer_record record{std::chrono::system_clock::now(), std::chrono::steady_clock::now()};
     if (exchange.request().path == "/healthz") {
         // A probe, not an image request: logged but left out of the counts.
         answer_health(exchange);
-        exchange.finish();
+        record.counted = false;
     } else {
+        cache_outcome outcome = cache_outcome::none;
         const request_kind kind = answer(exchange, outcome);
-        // Counted before the last bytes leave, so that a client that asks
-        // for the metrics right after its answer finds that answer counted.
-        metrics_.record_request(kind, exchange.body_bytes());
+        // Counted before the answer leaves, so that a client that asks for
+        // the metrics right after its answer finds that answer counted.
+        metrics_.record_request(kind);
         if (kind == request_kind::stored) metrics_.record_stored(exchange.content_length());
-        exchange.finish();
+        record.outcome = outcome_name(outcome, exchange.status());
     }
-    if (!log_.enabled()) return;
-    log_.write(access_line(exchange.request(), received, exchange.status(), exchange.body_bytes(),
-                           outcome_name(outcome, exchange.status()),
-                           std::chrono::steady_clock::now() - start));
+    exchange.finish();
+    return record;
 }
 
-void request_handler::record_unread(const http_exchange& exchange) {
-    metrics_.record_request(request_kind::error, exchange.body_bytes());
+request_handler::answer_record request_handler::record_unread(const http_exchange&) {
+    metrics_.record_request(request_kind::error);
+    const auto now = std::chrono::steady_clock::now();
+    return {std::chrono::system_clock::now(), now};
+}
+
+void request_handler::record_sent(const http_exchange& exchange, const answer_record& record,
+                                  std::uint64_t bytes_sent) {
+    const std::uint64_t body_sent =
+        bytes_sent > exchange.header_bytes() ? bytes_sent - exchange.header_bytes() : 0;
+    if (record.counted) metrics_.record_body_bytes(body_sent);
     if (!log_.enabled()) return;
-    log_.write(access_line(exchange.request(), std::chrono::system_clock::now(), exchange.status(),
-                           exchange.body_bytes(), "-", std::chrono::steady_clock::duration{}));
+    log_.write(access_line(exchange.request(), record.received, exchange.status(), body_sent,
+                           record.outcome, std::chrono::steady_clock::now() - record.start));
 }
 
 void request_handler::answer_health(http_exchange& exchange) {

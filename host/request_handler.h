@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <optional>
 
@@ -38,12 +39,26 @@ public:
     // work; everything else is still served.
     void start_draining() { draining_.store(true, std::memory_order_relaxed); }
 
-    // Answers the request completely, logs it and counts it.
-    void handle(http_exchange& exchange);
+    // What the log line of an answer needs beyond the exchange, kept by
+    // the front until the answer has left.
+    struct answer_record {
+        std::chrono::system_clock::time_point received;
+        std::chrono::steady_clock::time_point start;
+        std::string_view outcome = "-";
+        bool counted = true; // probes are logged but not counted
+    };
+
+    // Answers the request completely and counts it.
+    answer_record handle(http_exchange& exchange);
 
     // An answer the front gave itself, to a request it could not read:
-    // logged and counted as the handler's own errors are.
-    void record_unread(const http_exchange& exchange);
+    // counted as the handler's own errors are.
+    answer_record record_unread(const http_exchange& exchange);
+
+    // Once the answer has left, or the connection failed: logs it with the
+    // body bytes among the `bytes_sent` that actually reached the client.
+    void record_sent(const http_exchange& exchange, const answer_record& record,
+                     std::uint64_t bytes_sent);
 
     const metrics& counters() const { return metrics_; }
 

@@ -41,7 +41,8 @@ answer get(request_handler& handler, const std::string& path, const std::string&
         sent.append(data, size);
         return true;
     });
-    handler.handle(exchange);
+    const auto record = handler.handle(exchange);
+    handler.record_sent(exchange, record, sent.size());
     return {exchange.status(), sent};
 }
 

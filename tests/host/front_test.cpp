@@ -131,6 +131,34 @@ TEST_F(Front, PastTheConnectionLimitNewcomersAreClosed) {
         std::string::npos);
 }
 
+TEST_F(Front, LargeAnswersArriveWholeAtAnySpeedAndOnlySentBytesAreCounted) {
+    start({});
+    // 18 MB, far more than the socket buffers hold.
+    const std::string query = "/photo.jpg?w=3000&h=2000&fit=fill&format=bmp";
+    const std::string fast = http_client().request(host->url(query)).body;
+    ASSERT_EQ(fast.size(), 3000u * 2000 * 3 + 54);
+
+    // A client that reads nothing for a while, then everything.
+    auto slow = connect();
+    slow->send("GET " + query + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    std::this_thread::sleep_for(1500ms);
+    const std::string answer = slow->receive_until_closed(patience);
+    EXPECT_TRUE(slow->closed());
+    EXPECT_EQ(answer.size() - answer.find("\r\n\r\n") - 4, fast.size());
+
+    // One that leaves early is counted with what it was sent, not all.
+    auto leaving = connect();
+    leaving->send("GET " + query + " HTTP/1.1\r\nHost: x\r\n\r\n");
+    leaving->receive_until("BM", patience);
+    leaving.reset();
+    std::this_thread::sleep_for(500ms);
+    const std::string metrics = http_client().request(host->url("/metrics")).body;
+    const std::string name = "\nquorin_host_response_body_bytes_total ";
+    const auto counted = std::stoull(metrics.substr(metrics.find(name) + name.size()));
+    EXPECT_GT(counted, 2 * fast.size());
+    EXPECT_LT(counted, 3 * fast.size());
+}
+
 TEST_F(Front, HitsAreServedWhileTheOnlyConversionRunsAndSigtermLetsItFinish) {
     write_image(images / "large.png", 5000, 5000);
     start({"--threads", "1", "--conversions", "1", "--stop-timeout", "30"});
