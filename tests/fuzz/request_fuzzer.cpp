@@ -10,9 +10,9 @@
 #include <string_view>
 #include <variant>
 
-#include "cache_key.h"
-#include "request_parameters.h"
-#include "source_lookup.h"
+#include "security/source_lookup.h"
+#include "variant/cache_key.h"
+#include "variant/request_parameters.h"
 
 namespace {
 

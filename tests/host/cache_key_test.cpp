@@ -1,4 +1,4 @@
-#include "cache_key.h"
+#include "variant/cache_key.h"
 
 #include <gtest/gtest.h>
 #include <regex>

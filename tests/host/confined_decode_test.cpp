@@ -4,12 +4,12 @@
 #include <functional>
 #include <gtest/gtest.h>
 
-#include "host_converter.h"
-#include "http_exchange.h"
-#include "image_library_table.h"
-#include "module_chain.h"
-#include "request_handler.h"
-#include "sample_images.h"
+#include "chain/http_exchange.h"
+#include "chain/image_library_table.h"
+#include "chain/module_chain.h"
+#include "convert/host_converter.h"
+#include "imaging/sample_images.h"
+#include "serving/request_handler.h"
 #include "support/decoded_image.h"
 #include "support/host_process.h"
 #include "support/temp_dir.h"

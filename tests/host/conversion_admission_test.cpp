@@ -1,4 +1,4 @@
-#include "conversion_admission.h"
+#include "convert/conversion_admission.h"
 
 #include <chrono>
 #include <gtest/gtest.h>

@@ -1,11 +1,11 @@
-#include "conversion_memory.h"
+#include "convert/conversion_memory.h"
 
 #include <gtest/gtest.h>
 
-#include "conversion_job.h"
-#include "image_codec.h"
+#include "convert/conversion_job.h"
+#include "imaging/image_codec.h"
+#include "imaging/sample_images.h"
 #include "os/read_only_file.h"
-#include "sample_images.h"
 #include "support/temp_dir.h"
 
 namespace quorin::host {

@@ -1,14 +1,14 @@
-#include "file_memo.h"
+#include "base/file_memo.h"
 
 #include <FreeImage.h>
 #include <gtest/gtest.h>
 
-#include "conversion_job.h"
-#include "file_type_check.h"
-#include "image_codec.h"
+#include "convert/conversion_job.h"
+#include "imaging/file_type_check.h"
+#include "imaging/image_codec.h"
+#include "imaging/sample_images.h"
+#include "imaging/source_facts.h"
 #include "os/read_only_file.h"
-#include "sample_images.h"
-#include "source_facts.h"
 #include "support/temp_dir.h"
 
 namespace quorin::host {

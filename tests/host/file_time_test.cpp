@@ -1,4 +1,4 @@
-#include "file_time.h"
+#include "base/file_time.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "file_type_check.h"
+#include "imaging/file_type_check.h"
 
 #include <FreeImage.h>
 #include <gtest/gtest.h>
@@ -9,9 +9,9 @@
 #include <set>
 #include <vector>
 
+#include "imaging/windowed_reader.h"
 #include "os/read_only_file.h"
 #include "support/temp_dir.h"
-#include "windowed_reader.h"
 
 namespace quorin::host {
 namespace {

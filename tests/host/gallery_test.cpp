@@ -1,8 +1,8 @@
-#include "gallery.h"
+#include "serving/gallery.h"
 
 #include <gtest/gtest.h>
 
-#include "sample_images.h"
+#include "imaging/sample_images.h"
 #include "support/temp_dir.h"
 
 namespace quorin::host {

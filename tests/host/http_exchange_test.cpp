@@ -1,4 +1,4 @@
-#include "http_exchange.h"
+#include "chain/http_exchange.h"
 
 #include <gtest/gtest.h>
 #include <regex>

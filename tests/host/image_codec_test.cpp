@@ -1,4 +1,4 @@
-#include "image_codec.h"
+#include "imaging/image_codec.h"
 
 #include <FreeImage.h>
 #include <algorithm>
@@ -11,11 +11,11 @@
 #include <tuple>
 #include <vector>
 
-#include "bitmap.h"
-#include "conversion_job.h"
-#include "host_converter.h"
+#include "convert/conversion_job.h"
+#include "convert/host_converter.h"
+#include "imaging/bitmap.h"
+#include "imaging/sample_images.h"
 #include "os/read_only_file.h"
-#include "sample_images.h"
 #include "support/decoded_image.h"
 #include "support/temp_dir.h"
 

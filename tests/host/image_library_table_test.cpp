@@ -1,11 +1,11 @@
-#include "image_library_table.h"
+#include "chain/image_library_table.h"
 
 #include <FreeImage.h>
 #include <gtest/gtest.h>
 
-#include "sample_images.h"
+#include "base/utf16_text.h"
+#include "imaging/sample_images.h"
 #include "support/temp_dir.h"
-#include "utf16_text.h"
 
 namespace quorin::host {
 namespace {

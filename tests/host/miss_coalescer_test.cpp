@@ -1,4 +1,4 @@
-#include "miss_coalescer.h"
+#include "convert/miss_coalescer.h"
 
 #include <atomic>
 #include <future>

@@ -1,12 +1,12 @@
-#include "module_chain.h"
+#include "chain/module_chain.h"
 
 #include <FreeImage.h>
 #include <gtest/gtest.h>
 
-#include "http_exchange.h"
-#include "image_library_table.h"
+#include "chain/http_exchange.h"
+#include "chain/image_library_table.h"
+#include "imaging/sample_images.h"
 #include "os/dynamic_library.h"
-#include "sample_images.h"
 #include "support/host_process.h"
 #include "support/temp_dir.h"
 

@@ -1,8 +1,8 @@
-#include "options.h"
+#include "app/options.h"
 
 #include <gtest/gtest.h>
 
-#include "http_server.h"
+#include "http/http_server.h"
 
 namespace quorin::host {
 namespace {

@@ -1,4 +1,4 @@
-#include "request_parameters.h"
+#include "variant/request_parameters.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "resize_box.h"
+#include "variant/resize_box.h"
 
 #include <gtest/gtest.h>
 

@@ -2,11 +2,11 @@
 // is answered: dates, entity tags, signatures, allowed sizes, log lines.
 #include <gtest/gtest.h>
 
-#include "access_log.h"
-#include "allowed_sizes.h"
-#include "conditional_request.h"
-#include "http_exchange.h"
-#include "url_signature.h"
+#include "chain/http_exchange.h"
+#include "security/allowed_sizes.h"
+#include "security/url_signature.h"
+#include "serving/conditional_request.h"
+#include "telemetry/access_log.h"
 
 namespace quorin::host {
 namespace {

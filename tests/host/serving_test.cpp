@@ -7,13 +7,13 @@
 #include <set>
 #include <thread>
 
-#include "cache_key.h"
-#include "file_time.h"
+#include "base/file_time.h"
 #include "support/decoded_image.h"
 #include "support/end_to_end.h"
 #include "support/host_process.h"
 #include "support/http_client.h"
 #include "support/temp_dir.h"
+#include "variant/cache_key.h"
 
 namespace quorin::test {
 namespace {

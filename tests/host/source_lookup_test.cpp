@@ -1,4 +1,4 @@
-#include "source_lookup.h"
+#include "security/source_lookup.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 #include <openssl/evp.h>
 #include <stdexcept>
 
-#include "output_format.h"
-#include "sample_images.h"
+#include "imaging/sample_images.h"
+#include "variant/output_format.h"
 
 namespace quorin::test {
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "request_parameters.h"
+#include "variant/request_parameters.h"
 
 namespace quorin::test {
 

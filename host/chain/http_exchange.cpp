@@ -1,0 +1,141 @@
+#include "chain/http_exchange.h"
+
+#include <charconv>
+#include <chrono>
+
+#include "base/file_time.h"
+
+namespace quorin::host {
+namespace {
+
+// Up to this much is gathered before it goes to the socket: a header
+// block with a small image, or several of the module's 4096-byte pieces.
+constexpr std::size_t gather_limit = 64 * 1024;
+
+http_exchange& exchange_of(HCONN connection) { return *static_cast<http_exchange*>(connection); }
+
+int status_code_of(std::string_view status_text) {
+    int code = 0;
+    std::from_chars(status_text.data(), status_text.data() + status_text.size(), code);
+    return code;
+}
+
+std::uint64_t announced_length(std::string_view header_block) {
+    static constexpr std::string_view name = "\r\ncontent-length:";
+    // Searched with the line end before it, so the block's first line is
+    // found too.
+    std::string block = "\r\n";
+    block.append(header_block);
+    for (char& c : block) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    const auto at = block.find(name);
+    if (at == std::string::npos) return 0;
+    std::size_t start = at + name.size();
+    while (start < block.size() && block[start] == ' ') ++start;
+    std::uint64_t length = 0;
+    std::from_chars(block.data() + start, block.data() + block.size(), length);
+    return length;
+}
+
+} // namespace
+
+http_exchange::http_exchange(const http_request& request, sink write)
+    : request_(request), method_text_(request.method), query_text_(request.query),
+      path_text_(request.path), write_(std::move(write)) {
+    record_.cbSize = sizeof record_;
+    record_.dwVersion = 0x00080000;
+    record_.ConnID = this;
+    record_.lpszMethod = method_text_.data();
+    record_.lpszQueryString = query_text_.data();
+    record_.lpszPathInfo = path_text_.data();
+    record_.lpszPathTranslated = path_text_.data();
+    record_.lpszContentType = const_cast<char*>("");
+    record_.GetServerVariable = &get_server_variable;
+    record_.WriteClient = &write_client;
+    record_.ReadClient = &read_client;
+    record_.ServerSupportFunction = &server_support;
+}
+
+void http_exchange::put(const char* data, std::size_t size) {
+    if (gathered_.size() + size <= gather_limit) {
+        gathered_.append(data, size);
+        return;
+    }
+    finish();
+    if (size >= gather_limit) {
+        write_(data, size);
+    } else {
+        gathered_.assign(data, size);
+    }
+}
+
+void http_exchange::finish() {
+    if (gathered_.empty()) return;
+    write_(gathered_.data(), gathered_.size());
+    gathered_.clear();
+}
+
+void http_exchange::send_header(std::string_view status_text, std::string_view header_block) {
+    if (header_sent()) return;
+    status_ = status_code_of(status_text);
+    if (status_ == 0) status_ = 500;
+    std::string head;
+    head.reserve(96 + header_block.size());
+    head.append("HTTP/1.1 ").append(status_text).append("\r\n");
+    const auto now = std::chrono::system_clock::now();
+    head.append("Date: ").append(http_date(to_file_time(now))).append("\r\n");
+    head.append(request_.keep_alive ? "Connection: keep-alive\r\n" : "Connection: close\r\n");
+    if (status_ >= 400) {
+        head.append("Cache-Control: no-store\r\n");
+    } else if (answer_lines_) {
+        head.append(answer_lines_());
+    }
+    head.append(header_block);
+    content_length_ = announced_length(header_block);
+    header_bytes_ = head.size();
+    put(head.data(), head.size());
+    if (on_header_sent_) on_header_sent_();
+}
+
+void http_exchange::write_body(const void* data, std::size_t size) {
+    if (!header_sent() || size == 0) return;
+    body_bytes_ += size;
+    put(static_cast<const char*>(data), size);
+}
+
+void http_exchange::send(std::string_view status_text, std::string_view content_type,
+                         std::string_view body, std::string_view extra_headers) {
+    std::string block;
+    block.append("Content-Type: ").append(content_type).append("\r\n");
+    block.append("Content-Length: ").append(std::to_string(body.size())).append("\r\n");
+    block.append(extra_headers);
+    block.append("\r\n");
+    send_header(status_text, block);
+    if (!is_head()) write_body(body.data(), body.size());
+}
+
+BOOL http_exchange::write_client(HCONN connection, void* buffer, DWORD* bytes, DWORD) {
+    if (buffer == nullptr || bytes == nullptr) return 0;
+    exchange_of(connection).write_body(buffer, *bytes);
+    return 1;
+}
+
+BOOL http_exchange::server_support(HCONN connection, DWORD request, void* buffer, DWORD*,
+                                   DWORD* data_type) {
+    if (request != HSE_REQ_SEND_RESPONSE_HEADER || buffer == nullptr) return 0;
+    const char* header_block = reinterpret_cast<const char*>(data_type);
+    exchange_of(connection)
+        .send_header(static_cast<const char*>(buffer),
+                     header_block != nullptr ? header_block : "\r\n");
+    return 1;
+}
+
+BOOL http_exchange::get_server_variable(HCONN, char*, void*, DWORD*) { return 0; }
+
+BOOL http_exchange::read_client(HCONN, void*, DWORD* size) {
+    if (size != nullptr) *size = 0;
+    return 1;
+}
+
+} // namespace quorin::host

@@ -1,0 +1,22 @@
+#include "convert/conversion_job.h"
+
+#include "imaging/image_codec.h"
+#include "variant/cache_key.h"
+
+namespace quorin::host {
+
+void name_cache_entry(conversion_job& job) {
+    name_cache_entry(job, read_header(*job.source, job.source_format));
+}
+
+void name_cache_entry(conversion_job& job, const std::optional<source_header>& header) {
+    job.plan.reset();
+    if (header) {
+        job.plan = plan_resize(header->shown, job.parameters.fit, job.parameters.anchor,
+                               job.parameters.width, job.parameters.height);
+        job.source_bits_per_pixel = header->bits_per_pixel;
+    }
+    job.cache_key = cache_key(job.relative_source, job.parameters, job.plan, job.format);
+}
+
+} // namespace quorin::host

@@ -1,0 +1,253 @@
+#include "http/http_connection.h"
+
+#include <boost/asio/post.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/beast/http/error.hpp>
+#include <boost/beast/http/read.hpp>
+
+#include "base/loop_threads.h"
+#include "variant/request_parameters.h"
+
+namespace quorin::host {
+namespace {
+
+namespace http = boost::beast::http;
+
+// Requests are for images: a body is read only to keep the connection in
+// step, and a large one is refused.
+constexpr std::size_t max_body_bytes = 64 * 1024;
+// An answer up to this size is gathered and leaves in one send; a larger
+// one is written as it is made.
+constexpr std::size_t gathered_answer_limit = 1024 * 1024;
+// A large answer leaves in pieces of this size, each within the send
+// timeout.
+constexpr std::size_t streamed_piece = 64 * 1024;
+
+std::string header_value(const http::request<http::string_body>& message, http::field field) {
+    const auto found = message.find(field);
+    return found == message.end() ? std::string() : std::string(found->value());
+}
+
+// The path and the query of an origin-form or absolute-form target; the
+// path percent-decoded ("+" stays), empty when it cannot be.
+std::pair<std::string, std::string> split_target(std::string_view target) {
+    for (std::string_view scheme : {"http://", "https://"}) {
+        if (target.substr(0, scheme.size()) == scheme) {
+            const auto path_start = target.find('/', scheme.size());
+            target = path_start == std::string_view::npos ? "/" : target.substr(path_start);
+        }
+    }
+    const auto question = target.find('?');
+    const std::string_view raw_path = target.substr(0, question);
+    std::string query = question == std::string_view::npos
+                            ? std::string()
+                            : std::string(target.substr(question + 1));
+    auto path = percent_decode(raw_path, plus_sign::kept);
+    if (!path || raw_path.empty() || raw_path.front() != '/' ||
+        path->find('\0') != std::string::npos) {
+        return {};
+    }
+    return {std::move(*path), std::move(query)};
+}
+
+} // namespace
+
+http_connection::http_connection(boost::asio::ip::tcp::socket socket, front_context& context)
+    : socket_(std::move(socket)), context_(context) {
+    boost::system::error_code error;
+    const auto remote = socket_.remote_endpoint(error);
+    if (!error) client_address_ = remote.address().to_string();
+    socket_.set_option(boost::asio::ip::tcp::no_delay(true), error);
+    // Writes are tried at once and waited for only when they would block.
+    socket_.non_blocking(true, error);
+    context_.connections.fetch_add(1, std::memory_order_relaxed);
+}
+
+http_connection::~http_connection() {
+    context_.connections.fetch_sub(1, std::memory_order_relaxed);
+}
+
+void http_connection::start() {
+    // Accepted on another loop's thread: the first read starts on its own.
+    boost::asio::post(socket_.get_executor(),
+                      [self = shared_from_this()] { self->read_request(); });
+}
+
+void http_connection::set_deadline(clock::duration after) {
+    deadline_.store(
+        after == clock::duration::zero() ? 0 : (clock::now() + after).time_since_epoch().count(),
+        std::memory_order_relaxed);
+}
+
+bool http_connection::overdue(clock::time_point now) const {
+    const auto deadline = deadline_.load(std::memory_order_relaxed);
+    if (deadline != 0 && now.time_since_epoch().count() > deadline) return true;
+    return context_.stopping.load(std::memory_order_relaxed) &&
+           awaiting_request_.load(std::memory_order_relaxed);
+}
+
+void http_connection::close_from_outside() {
+    // Called on the watch's thread, perhaps while a handler of this
+    // connection runs on another: shutting the socket down touches the
+    // descriptor alone, and makes the pending read or write (or a blocked
+    // large write) fail, so that the connection closes itself.
+    std::lock_guard lock(descriptor_mutex_);
+    boost::system::error_code ignored;
+    socket_.shutdown(boost::asio::ip::tcp::socket::shutdown_both, ignored);
+}
+
+void http_connection::close() {
+    // Under the lock, so that the watch never shuts down a descriptor
+    // number already handed to a new connection.
+    std::lock_guard lock(descriptor_mutex_);
+    boost::system::error_code ignored;
+    socket_.close(ignored);
+}
+
+void http_connection::read_request() {
+    if (context_.stopping.load(std::memory_order_relaxed)) return close();
+    awaiting_request_.store(true, std::memory_order_relaxed);
+    set_deadline(first_request_ ? context_.limits.header_timeout
+                                : context_.limits.keep_alive_timeout);
+    first_request_ = false;
+    parser_.emplace();
+    parser_->header_limit(static_cast<std::uint32_t>(context_.limits.max_header_bytes));
+    parser_->body_limit(max_body_bytes);
+    http::async_read(socket_, buffer_, *parser_,
+                     [self = shared_from_this()](boost::system::error_code error, std::size_t) {
+                         self->on_read(error);
+                     });
+}
+
+void http_connection::on_read(boost::system::error_code error) {
+    awaiting_request_.store(false, std::memory_order_relaxed);
+    set_deadline(clock::duration::zero());
+    if (!error) return answer();
+    if (error == http::error::header_limit) {
+        return refuse("431 Request Header Fields Too Large", "the request header is too large");
+    }
+    if (error == http::error::body_limit) {
+        return refuse("413 Content Too Large", "image requests carry no body");
+    }
+    // A client that went away, or a connection closed here, needs no
+    // answer; a request that makes no sense does.
+    const bool unreadable =
+        error.category() == http::make_error_code(http::error::bad_target).category() &&
+        error != http::error::end_of_stream && error != http::error::partial_message;
+    if (!unreadable) return close();
+    refuse("400 Bad Request", "the request could not be read");
+}
+
+void http_connection::answer() {
+    const auto& message = parser_->get();
+    http_request request;
+    request.method = std::string(message.method_string());
+    const auto target = message.target();
+    auto [path, query] = split_target(std::string_view(target.data(), target.size()));
+    request.version = message.version() == 10 ? "HTTP/1.0" : "HTTP/1.1";
+    if (path.empty()) return refuse("400 Bad Request", "the request target is not a path");
+    request.path = std::move(path);
+    request.query = std::move(query);
+    request.keep_alive = message.keep_alive() && !context_.stopping.load(std::memory_order_relaxed);
+    request.client_address = client_address_;
+    request.if_none_match = header_value(message, http::field::if_none_match);
+    request.if_modified_since = header_value(message, http::field::if_modified_since);
+    request.referer = header_value(message, http::field::referer);
+    request.user_agent = header_value(message, http::field::user_agent);
+    request.accept = header_value(message, http::field::accept);
+
+    exchange_.emplace(request,
+                      [this](const char* data, std::size_t size) { return gather(data, size); });
+    record_ = context_.handler->handle(*exchange_);
+    write_answer(request.keep_alive);
+}
+
+void http_connection::refuse(std::string_view status_text, std::string_view message) {
+    http_request request;
+    request.keep_alive = false;
+    request.client_address = client_address_;
+    exchange_.emplace(request,
+                      [this](const char* data, std::size_t size) { return gather(data, size); });
+    exchange_->send(status_text, "text/plain; charset=utf-8", std::string(message) + "\n");
+    exchange_->finish();
+    record_ = context_.handler->record_unread(*exchange_);
+    write_answer(false);
+}
+
+bool http_connection::gather(const char* data, std::size_t size) {
+    if (streaming_failed_) return false;
+    if (answer_.size() + size <= gathered_answer_limit) {
+        answer_.append(data, size);
+        return true;
+    }
+    streaming_failed_ = !write_now(answer_.data(), answer_.size()) || !write_now(data, size);
+    answer_.clear();
+    return !streaming_failed_;
+}
+
+bool http_connection::write_now(const char* data, std::size_t size) {
+    // Only a large answer gets here; the thread waits for a slow client
+    // and the loop has a stand-in meanwhile. The socket blocks for the
+    // while, so that each send returns once its piece is queued; a client
+    // that takes no piece within the send timeout is shut down by the
+    // watch, which makes the send fail.
+    const blocking_region waiting;
+    boost::system::error_code error;
+    socket_.non_blocking(false, error);
+    while (size > 0 && !error) {
+        set_deadline(context_.limits.send_timeout);
+        const std::size_t sent =
+            socket_.write_some(boost::asio::buffer(data, std::min(size, streamed_piece)), error);
+        bytes_sent_ += sent;
+        data += sent;
+        size -= sent;
+    }
+    set_deadline(clock::duration::zero());
+    boost::system::error_code ignored;
+    socket_.non_blocking(true, ignored);
+    return !error;
+}
+
+void http_connection::write_answer(bool keep_alive) {
+    if (streaming_failed_) return answer_sent(false, boost::asio::error::broken_pipe);
+    // Most answers fit the socket's send buffer: sent here and now, the
+    // next request is awaited without a round through the loop.
+    boost::system::error_code error;
+    const std::size_t sent = socket_.write_some(boost::asio::buffer(answer_), error);
+    bytes_sent_ += sent;
+    if (!error && sent == answer_.size()) return answer_sent(keep_alive, error);
+    if (error && error != boost::asio::error::would_block) return answer_sent(false, error);
+    write_rest(keep_alive, sent);
+}
+
+void http_connection::write_rest(bool keep_alive, std::size_t from) {
+    // The send timeout runs from the last progress, so that a slow reader
+    // is served as long as it reads.
+    set_deadline(context_.limits.send_timeout);
+    socket_.async_write_some(boost::asio::buffer(answer_.data() + from, answer_.size() - from),
+                             [self = shared_from_this(), keep_alive,
+                              from](boost::system::error_code error, std::size_t sent) {
+                                 self->bytes_sent_ += sent;
+                                 if (error || from + sent == self->answer_.size()) {
+                                     return self->answer_sent(keep_alive && !error, error);
+                                 }
+                                 self->write_rest(keep_alive, from + sent);
+                             });
+}
+
+void http_connection::answer_sent(bool keep_alive, boost::system::error_code error) {
+    set_deadline(clock::duration::zero());
+    context_.handler->record_sent(*exchange_, record_, bytes_sent_);
+    exchange_.reset();
+    bytes_sent_ = 0;
+    streaming_failed_ = false;
+    answer_.clear();
+    // A large answer's buffer is not kept for the next request.
+    if (answer_.capacity() > 64 * 1024) std::string().swap(answer_);
+    if (!error && keep_alive) return read_request();
+    boost::system::error_code ignored;
+    socket_.shutdown(boost::asio::ip::tcp::socket::shutdown_send, ignored);
+    close();
+}
+
+} // namespace quorin::host

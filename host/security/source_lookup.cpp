@@ -1,0 +1,108 @@
+#include "security/source_lookup.h"
+
+#include <algorithm>
+
+namespace quorin::host {
+namespace {
+
+// Opens `relative` below the root in the one call that refuses links and
+// every way out, and keeps it when it is a regular file. The file's time
+// comes from the open file, so that the time and the bytes decoded later
+// are those of one file, whatever is renamed over its path meanwhile.
+bool open_confined(const source_root& root, const std::filesystem::path& relative,
+                   source_lookup& lookup) {
+    if (root.directory() == nullptr) return false;
+    auto opened = os::read_only_file::open_beneath(*root.directory(), relative.string());
+    const auto identity = opened ? opened->identity_if_regular() : std::nullopt;
+    if (!identity) return false;
+    lookup.outcome = source_lookup::result::found;
+    lookup.relative = relative;
+    lookup.modified = os::modified_time(*identity);
+    lookup.identity = *identity;
+    lookup.opened = std::move(opened);
+    return true;
+}
+
+} // namespace
+
+bool lies_within(const std::filesystem::path& root, const std::filesystem::path& path) {
+    const auto [root_end, path_end] =
+        std::mismatch(root.begin(), root.end(), path.begin(), path.end());
+    return root_end == root.end();
+}
+
+source_root::source_root(std::filesystem::path canonical)
+    : path_(std::move(canonical)), directory_(os::read_only_file::open(path_.string())) {}
+
+std::optional<os::file_identity>
+source_root::remembered(const std::filesystem::path& relative) const {
+    std::lock_guard lock(mutex_);
+    const auto found = found_.find(relative.native());
+    if (found == found_.end()) return std::nullopt;
+    return found->second;
+}
+
+void source_root::remember(const std::filesystem::path& relative,
+                           const os::file_identity& found) const {
+    std::lock_guard lock(mutex_);
+    if (found_.size() >= most_remembered) found_.clear();
+    found_.insert_or_assign(relative.native(), found);
+}
+
+bool open_found(const source_root& root, source_lookup& lookup) {
+    const std::filesystem::path relative = lookup.relative;
+    lookup = {};
+    return open_confined(root, relative, lookup);
+}
+
+source_lookup find_source(const source_root& root, std::string_view url_path) {
+    source_lookup lookup;
+    std::filesystem::path relative;
+    std::size_t start = 0;
+    while (start <= url_path.size()) {
+        const auto end = std::min(url_path.find('/', start), url_path.size());
+        const std::string_view element = url_path.substr(start, end - start);
+        if (element == "..") {
+            lookup.outcome = source_lookup::result::escapes;
+            return lookup;
+        }
+        // A NUL would cut the path short in the C library's calls.
+        if (element.find('\0') != std::string_view::npos) return lookup;
+        if (!element.empty() && element != ".") relative /= std::string(element);
+        start = end + 1;
+    }
+    if (relative.empty()) return lookup;
+
+    // Seen before: unchanged, it needs no open.
+    if (const auto known = root.remembered(relative);
+        known && root.directory() != nullptr &&
+        root.directory()->identity_beneath(relative.native()) == known) {
+        lookup.outcome = source_lookup::result::found;
+        lookup.relative = relative;
+        lookup.modified = os::modified_time(*known);
+        lookup.identity = *known;
+        return lookup;
+    }
+
+    // The common case: no link on the way, so the path as written is the
+    // canonical one.
+    if (open_confined(root, relative, lookup)) {
+        root.remember(relative, lookup.identity);
+        return lookup;
+    }
+
+    // Links, or anything else the one call refused: every link resolved,
+    // the result must still lie inside, and is then opened the same
+    // confined way. A link swapped in after the resolving is refused there.
+    std::error_code error;
+    const auto file = std::filesystem::canonical(root.path() / relative, error);
+    if (error) return lookup;
+    if (!lies_within(root.path(), file)) {
+        lookup.outcome = source_lookup::result::escapes;
+        return lookup;
+    }
+    open_confined(root, file.lexically_relative(root.path()), lookup);
+    return lookup;
+}
+
+} // namespace quorin::host

@@ -1,0 +1,86 @@
+// What the host does with one request: the gallery, the metrics, or an
+// image through the module chain; errors a user can act on otherwise.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <optional>
+
+#include "convert/conversion_admission.h"
+#include "convert/conversion_job.h"
+#include "convert/miss_coalescer.h"
+#include "imaging/source_facts.h"
+#include "security/allowed_sizes.h"
+#include "security/source_lookup.h"
+#include "security/url_signature.h"
+#include "telemetry/access_log.h"
+#include "telemetry/metrics.h"
+
+namespace quorin::host {
+
+class http_exchange;
+class module_chain;
+
+// What the operator chose about caching by clients and which image
+// requests are served at all.
+struct serving_policy {
+    unsigned max_age = 86'400; // seconds; 0: clients revalidate every time
+    std::optional<url_signer> signer;
+    std::optional<allowed_sizes> sizes;
+};
+
+class request_handler {
+public:
+    // Conversions run when `admission` admits them.
+    request_handler(std::filesystem::path images_root, const module_chain& chain,
+                    conversion_admission& admission, access_log& log, serving_policy policy = {});
+
+    // From now on /healthz answers 503, so that a balancer stops sending
+    // work; everything else is still served.
+    void start_draining() { draining_.store(true, std::memory_order_relaxed); }
+
+    // What the log line of an answer needs beyond the exchange, kept by
+    // the front until the answer has left.
+    struct answer_record {
+        std::chrono::system_clock::time_point received;
+        std::chrono::steady_clock::time_point start;
+        std::string_view outcome = "-";
+        bool counted = true; // probes are logged but not counted
+    };
+
+    // Answers the request completely and counts it.
+    answer_record handle(http_exchange& exchange);
+
+    // An answer the front gave itself, to a request it could not read:
+    // counted as the handler's own errors are.
+    answer_record record_unread(const http_exchange& exchange);
+
+    // Once the answer has left, or the connection failed: logs it with the
+    // body bytes among the `bytes_sent` that actually reached the client.
+    void record_sent(const http_exchange& exchange, const answer_record& record,
+                     std::uint64_t bytes_sent);
+
+    const metrics& counters() const { return metrics_; }
+
+private:
+    request_kind answer(http_exchange& exchange, cache_outcome& outcome);
+    request_kind answer_image(http_exchange& exchange, cache_outcome& outcome);
+    request_kind refuse(http_exchange& exchange, refusal cause, std::string_view status_text,
+                        const std::string& message, std::string_view extra_headers = {});
+    request_kind refuse_admission(http_exchange& exchange, admission_verdict verdict,
+                                  const std::string& path);
+    void answer_health(http_exchange& exchange);
+
+    source_root images_;
+    const module_chain& chain_;
+    conversion_admission& admission_;
+    access_log& log_;
+    serving_policy policy_;
+    std::atomic<bool> draining_{false};
+    metrics metrics_;
+    miss_coalescer coalescer_;
+    source_facts_memo sources_;
+};
+
+} // namespace quorin::host

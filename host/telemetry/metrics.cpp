@@ -1,0 +1,111 @@
+#include "telemetry/metrics.h"
+
+#include <cstdio>
+
+namespace quorin::host {
+namespace {
+
+constexpr const char* kind_names[] = {"hit", "stored", "direct", "page", "error", "not_modified"};
+
+struct refusal_label {
+    const char* status;
+    const char* cause;
+};
+constexpr refusal_label refusal_labels[] = {
+    {"403", "path"},   {"403", "signature"},  {"400", "size"},       {"400", "parameters"},
+    {"400", "format"}, {"503", "queue_full"}, {"503", "queue_wait"}, {"422", "memory"},
+};
+
+#ifndef QUORIN_VERSION
+#define QUORIN_VERSION "unknown"
+#endif
+
+std::string number(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.9g", value);
+    return text;
+}
+
+} // namespace
+
+void metrics::record_request(request_kind kind) {
+    requests_[static_cast<std::size_t>(kind)].fetch_add(1, std::memory_order_relaxed);
+}
+
+void metrics::record_body_bytes(std::uint64_t bytes) {
+    bytes_sent_.fetch_add(bytes, std::memory_order_relaxed);
+}
+
+void metrics::record_refusal(refusal cause) {
+    refusals_[static_cast<std::size_t>(cause)].fetch_add(1, std::memory_order_relaxed);
+}
+
+void metrics::record_stored(std::uint64_t bytes) {
+    bytes_stored_.fetch_add(bytes, std::memory_order_relaxed);
+}
+
+void metrics::record_conversion(std::chrono::steady_clock::duration time) {
+    const double seconds = std::chrono::duration<double>(time).count();
+    std::size_t bucket = 0;
+    while (bucket < conversion_buckets.size() && seconds > conversion_buckets[bucket]) ++bucket;
+    conversion_counts_[bucket].fetch_add(1, std::memory_order_relaxed);
+    conversion_nanoseconds_.fetch_add(
+        static_cast<std::uint64_t>(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(time).count()),
+        std::memory_order_relaxed);
+}
+
+std::string metrics::render() const {
+    std::string text;
+    text += "# HELP quorin_host_requests_total Requests answered, by outcome.\n";
+    text += "# TYPE quorin_host_requests_total counter\n";
+    for (std::size_t kind = 0; kind < kind_count; ++kind) {
+        text += "quorin_host_requests_total{outcome=\"" + std::string(kind_names[kind]) + "\"} " +
+                std::to_string(requests_[kind].load(std::memory_order_relaxed)) + "\n";
+    }
+
+    text +=
+        "# HELP quorin_host_conversion_seconds Time spent decoding, fitting and encoding images.\n";
+    text += "# TYPE quorin_host_conversion_seconds histogram\n";
+    std::uint64_t cumulative = 0;
+    for (std::size_t bucket = 0; bucket <= conversion_buckets.size(); ++bucket) {
+        cumulative += conversion_counts_[bucket].load(std::memory_order_relaxed);
+        const std::string bound = bucket < conversion_buckets.size()
+                                      ? number(conversion_buckets[bucket])
+                                      : std::string("+Inf");
+        text += "quorin_host_conversion_seconds_bucket{le=\"" + bound + "\"} " +
+                std::to_string(cumulative) + "\n";
+    }
+    text +=
+        "quorin_host_conversion_seconds_sum " +
+        number(static_cast<double>(conversion_nanoseconds_.load(std::memory_order_relaxed)) / 1e9) +
+        "\n";
+    text += "quorin_host_conversion_seconds_count " + std::to_string(cumulative) + "\n";
+
+    text += "# HELP quorin_host_response_body_bytes_total Body bytes sent to clients.\n";
+    text += "# TYPE quorin_host_response_body_bytes_total counter\n";
+    text += "quorin_host_response_body_bytes_total " +
+            std::to_string(bytes_sent_.load(std::memory_order_relaxed)) + "\n";
+
+    text += "# HELP quorin_host_refusals_total Image requests refused before conversion, by "
+            "status and cause.\n";
+    text += "# TYPE quorin_host_refusals_total counter\n";
+    for (std::size_t cause = 0; cause < refusal_count; ++cause) {
+        text += "quorin_host_refusals_total{status=\"" + std::string(refusal_labels[cause].status) +
+                "\",cause=\"" + refusal_labels[cause].cause + "\"} " +
+                std::to_string(refusals_[cause].load(std::memory_order_relaxed)) + "\n";
+    }
+
+    text += "# HELP quorin_host_stored_bytes_total Bytes of converted images written to the "
+            "cache.\n";
+    text += "# TYPE quorin_host_stored_bytes_total counter\n";
+    text += "quorin_host_stored_bytes_total " +
+            std::to_string(bytes_stored_.load(std::memory_order_relaxed)) + "\n";
+
+    text += "# HELP quorin_host_build_info The running build.\n";
+    text += "# TYPE quorin_host_build_info gauge\n";
+    text += "quorin_host_build_info{version=\"" QUORIN_VERSION "\"} 1\n";
+    return text;
+}
+
+} // namespace quorin::host

@@ -1,0 +1,48 @@
+// Counters of the running host, shown at /metrics in the Prometheus text
+// format.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+namespace quorin::host {
+
+// What a request ended as; the image outcomes are the cache outcomes.
+enum class request_kind { hit, stored, direct, page, error, not_modified };
+
+// Why an image request was refused before any conversion: the request
+// itself, or its conversion's admission.
+enum class refusal { path, signature, size, parameters, format, queue_full, queue_wait, memory };
+
+class metrics {
+public:
+    // Upper bounds of the conversion time buckets, in seconds.
+    static constexpr std::array<double, 10> conversion_buckets{0.005, 0.01, 0.025, 0.05, 0.1,
+                                                               0.25,  0.5,  1.0,   2.5,  5.0};
+
+    void record_request(request_kind kind);
+    // Body bytes that reached the client's connection.
+    void record_body_bytes(std::uint64_t bytes);
+    void record_refusal(refusal cause);
+    // Bytes of a converted image written to the cache.
+    void record_stored(std::uint64_t bytes);
+    void record_conversion(std::chrono::steady_clock::duration time);
+
+    // The exposition text.
+    std::string render() const;
+
+private:
+    static constexpr std::size_t kind_count = 6;
+    static constexpr std::size_t refusal_count = 8;
+    std::array<std::atomic<std::uint64_t>, kind_count> requests_{};
+    std::array<std::atomic<std::uint64_t>, refusal_count> refusals_{};
+    std::atomic<std::uint64_t> bytes_stored_{0};
+    std::atomic<std::uint64_t> bytes_sent_{0};
+    std::array<std::atomic<std::uint64_t>, conversion_buckets.size() + 1> conversion_counts_{};
+    std::atomic<std::uint64_t> conversion_nanoseconds_{0};
+};
+
+} // namespace quorin::host

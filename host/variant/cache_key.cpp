@@ -1,0 +1,90 @@
+#include "variant/cache_key.h"
+
+#include "base/sha256_hex.h"
+#include "base/utf16_text.h"
+
+namespace quorin::host {
+namespace {
+
+constexpr std::size_t stem_limit = 64;
+constexpr std::size_t digest_hex_digits = 16;
+
+// The base name kept readable and safe as a file name: ASCII letters,
+// digits, '-', '.' and '_' stay, anything else becomes '_'.
+std::string readable_stem(const std::filesystem::path& source) {
+    std::string stem = source.stem().string().substr(0, stem_limit);
+    for (char& c : stem) {
+        const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                          (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_';
+        if (!keep) c = '_';
+    }
+    return stem;
+}
+
+std::string size_text(unsigned width, unsigned height) {
+    return std::to_string(width) + 'x' + std::to_string(height);
+}
+
+// What fixes the pixels, as name-safe text: the size made, and the part
+// kept when it is not the whole source.
+std::string geometry_text(const resize_plan& plan) {
+    std::string text = size_text(plan.output.width, plan.output.height);
+    const image_area whole{0, 0, plan.source.width, plan.source.height};
+    if (plan.kept != whole) {
+        text += "_crop" + std::to_string(plan.kept.left) + '-' + std::to_string(plan.kept.top) +
+                '-' + size_text(plan.kept.width, plan.kept.height);
+    }
+    return text;
+}
+
+// The request's box and mode, for a source of unknown size.
+std::string box_text(const conversion_parameters& parameters) {
+    std::string text;
+    const auto add = [&text](const std::string& part) {
+        if (!text.empty()) text += '_';
+        text += part;
+    };
+    if (parameters.width) add('w' + std::to_string(*parameters.width));
+    if (parameters.height) add('h' + std::to_string(*parameters.height));
+    if (parameters.fit != fit_mode::inside) add(std::string(fit_name(parameters.fit)));
+    if (parameters.fit == fit_mode::cover) add(std::string(gravity_name(parameters.anchor)));
+    return text;
+}
+
+bool takes_quality(output_format format) {
+    return format == output_format::jpeg || format == output_format::webp;
+}
+
+} // namespace
+
+std::string cache_name(const std::filesystem::path& relative_source,
+                       const conversion_parameters& parameters,
+                       const std::optional<resize_plan>& plan, output_format format) {
+    std::string parameter_text = plan ? geometry_text(*plan) : box_text(parameters);
+    if (takes_quality(format)) {
+        if (!parameter_text.empty()) parameter_text += '_';
+        parameter_text += 'q' + std::to_string(parameters.quality);
+    }
+    // The texts are unambiguous on their own; NUL separates them from the
+    // path and the format, so that no two inputs run together.
+    const std::string digested = relative_source.generic_string() + '\0' + parameter_text + '\0' +
+                                 std::string(format_name(format));
+
+    std::string name = readable_stem(relative_source);
+    if (!parameter_text.empty()) name += '_' + parameter_text;
+    name += '_' + sha256_hex(digested, digest_hex_digits);
+    name += '.';
+    name += format_extension(format);
+    return name;
+}
+
+std::u16string cache_key(const std::filesystem::path& relative_source,
+                         const conversion_parameters& parameters,
+                         const std::optional<resize_plan>& plan, output_format format) {
+    std::string key = relative_source.parent_path().generic_string();
+    if (!key.empty()) key += '/';
+    key += cache_name(relative_source, parameters, plan, format);
+    return to_utf16(key);
+}
+
+} // namespace quorin::host
