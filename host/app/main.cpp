@@ -52,7 +52,12 @@ int print_signed(const host_options& options) {
         std::cerr << "quorin-host: no signing key in " << options.signing_key.string() << "\n";
         return 1;
     }
-    std::cout << signed_url(url_signer(*key), options.sign_url) << "\n";
+    const auto url = signed_url(url_signer(*key), options.sign_url);
+    if (!url) {
+        std::cerr << "quorin-host: " << options.sign_url << " has a malformed %-escape\n";
+        return 1;
+    }
+    std::cout << *url << "\n";
     return 0;
 }
 

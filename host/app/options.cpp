@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "imaging/image_codec.h"
+#include "variant/request_parameters.h"
 
 namespace quorin::host {
 namespace {
@@ -77,7 +78,9 @@ std::string usage_text() {
            "\n"
            "Serves the images below DIR, converted on request and cached by the\n"
            "loaded modules. GET /NAME?w=W&h=H&fit=M&gravity=G&format=F&q=Q scales\n"
-           "the image to the W x H box (at most 8192) by fit mode M:\n"
+           "the image to the W x H box (at most " +
+           std::to_string(max_dimension) +
+           ") by fit mode M:\n"
            "  inside   all of it inside the box, never enlarging; W or H may be\n"
            "           left out (the default)\n"
            "  cover    exactly W x H, the overflow cut off, never enlarging; G\n"
@@ -197,7 +200,8 @@ parsed_options parse_options(const std::vector<std::string>& arguments,
         if (name == "--sizes") {
             options.sizes = allowed_sizes::parse(value);
             if (!options.sizes) {
-                return {std::nullopt, "--sizes takes boxes WxH,WxH,... with sides 1 to 8192"};
+                return {std::nullopt, "--sizes takes boxes WxH,WxH,... with sides 1 to " +
+                                          std::to_string(max_dimension)};
             }
         }
         if (count != std::end(count_options)) {

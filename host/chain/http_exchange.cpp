@@ -1,9 +1,8 @@
 #include "chain/http_exchange.h"
 
 #include <charconv>
-#include <chrono>
 
-#include "base/file_time.h"
+#include "http/answer_head.h"
 
 namespace quorin::host {
 namespace {
@@ -82,10 +81,7 @@ void http_exchange::send_header(std::string_view status_text, std::string_view h
     if (status_ == 0) status_ = 500;
     std::string head;
     head.reserve(96 + header_block.size());
-    head.append("HTTP/1.1 ").append(status_text).append("\r\n");
-    const auto now = std::chrono::system_clock::now();
-    head.append("Date: ").append(http_date(to_file_time(now))).append("\r\n");
-    head.append(request_.keep_alive ? "Connection: keep-alive\r\n" : "Connection: close\r\n");
+    append_answer_head(head, status_text, request_.keep_alive);
     if (status_ >= 400) {
         head.append("Cache-Control: no-store\r\n");
     } else if (answer_lines_) {

@@ -14,30 +14,14 @@
 #include <string>
 #include <string_view>
 
+#include "http/http_request.h"
 #include "trelvane_module.h"
 
 namespace quorin::host {
 
-struct http_request {
-    std::string method;
-    std::string path;  // decoded, as the client sent it (".." kept)
-    std::string query; // raw, without '?'
-    bool keep_alive = true;
-    // Filled by the front for revalidation and the access log; empty when
-    // the client sent none.
-    std::string version; // "HTTP/1.1"
-    std::string client_address;
-    std::string if_none_match;
-    std::string if_modified_since;
-    std::string referer;
-    std::string user_agent;
-    std::string accept; // the media types the client takes, for format=auto
-};
-
 class http_exchange {
 public:
-    // Writes bytes to the client; false when the connection failed.
-    using sink = std::function<bool(const char* data, std::size_t size)>;
+    using sink = answer_sink;
 
     http_exchange(const http_request& request, sink write);
     http_exchange(const http_exchange&) = delete;

@@ -4,9 +4,11 @@
 #include <boost/asio/write.hpp>
 #include <boost/beast/http/error.hpp>
 #include <boost/beast/http/read.hpp>
+#include <charconv>
 
 #include "base/loop_threads.h"
-#include "variant/request_parameters.h"
+#include "base/url_coding.h"
+#include "http/answer_head.h"
 
 namespace quorin::host {
 namespace {
@@ -156,21 +158,26 @@ void http_connection::answer() {
     request.user_agent = header_value(message, http::field::user_agent);
     request.accept = header_value(message, http::field::accept);
 
-    exchange_.emplace(request,
-                      [this](const char* data, std::size_t size) { return gather(data, size); });
-    record_ = context_.handler->handle(*exchange_);
+    made_ = context_.handler->respond(
+        request, [this](const char* data, std::size_t size) { return gather(data, size); });
     write_answer(request.keep_alive);
 }
 
 void http_connection::refuse(std::string_view status_text, std::string_view message) {
-    http_request request;
-    request.keep_alive = false;
-    request.client_address = client_address_;
-    exchange_.emplace(request,
-                      [this](const char* data, std::size_t size) { return gather(data, size); });
-    exchange_->send(status_text, "text/plain; charset=utf-8", std::string(message) + "\n");
-    exchange_->finish();
-    record_ = context_.handler->record_unread(*exchange_);
+    // Answered here, as no handler can make sense of the request.
+    answer_start_ = clock::now();
+    refused_ = http_request{};
+    refused_.client_address = client_address_;
+    refused_status_ = 0;
+    std::from_chars(status_text.data(), status_text.data() + status_text.size(), refused_status_);
+    answer_.clear();
+    append_answer_head(answer_, status_text, false);
+    answer_.append("Cache-Control: no-store\r\nContent-Type: text/plain; charset=utf-8\r\n");
+    answer_.append("Content-Length: ")
+        .append(std::to_string(message.size() + 1))
+        .append("\r\n\r\n");
+    refused_head_bytes_ = answer_.size();
+    answer_.append(message).append("\n");
     write_answer(false);
 }
 
@@ -237,8 +244,15 @@ void http_connection::write_rest(bool keep_alive, std::size_t from) {
 
 void http_connection::answer_sent(bool keep_alive, boost::system::error_code error) {
     set_deadline(clock::duration::zero());
-    context_.handler->record_sent(*exchange_, record_, bytes_sent_);
-    exchange_.reset();
+    if (made_) {
+        context_.handler->sent(*made_, bytes_sent_);
+        made_.reset();
+    } else {
+        context_.handler->refused(
+            refused_, refused_status_,
+            bytes_sent_ > refused_head_bytes_ ? bytes_sent_ - refused_head_bytes_ : 0,
+            clock::now() - answer_start_);
+    }
     bytes_sent_ = 0;
     streaming_failed_ = false;
     answer_.clear();

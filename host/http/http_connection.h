@@ -16,9 +16,8 @@
 #include <optional>
 #include <string>
 
-#include "chain/http_exchange.h"
+#include "http/http_handler.h"
 #include "http/http_server.h"
-#include "serving/request_handler.h"
 
 namespace quorin::host {
 
@@ -27,7 +26,7 @@ class http_connection;
 // What every connection of one server shares.
 struct front_context {
     front_limits limits;
-    request_handler* handler = nullptr;
+    http_handler* handler = nullptr;
     std::atomic<bool> stopping{false};
     std::atomic<unsigned> connections{0};
 };
@@ -69,8 +68,11 @@ private:
     std::optional<boost::beast::http::request_parser<boost::beast::http::string_body>> parser_;
     // The answer being made: gathered here, and past a size streamed out
     // as it is made; logged once it has left.
-    std::optional<http_exchange> exchange_;
-    request_handler::answer_record record_;
+    std::unique_ptr<http_handler::answer> made_;
+    http_request refused_; // what was read of a request the front refused itself
+    int refused_status_ = 0;
+    std::size_t refused_head_bytes_ = 0;
+    clock::time_point answer_start_;
     std::string answer_;
     std::uint64_t bytes_sent_ = 0; // of this answer, header included
     bool streaming_failed_ = false;

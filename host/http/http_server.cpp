@@ -60,7 +60,7 @@ struct event_loop {
 
 class http_server::state {
 public:
-    state(const std::string& listen, const front_limits& limits, request_handler& handler) {
+    state(const std::string& listen, const front_limits& limits, http_handler& handler) {
         context_.limits = limits;
         context_.handler = &handler;
         const unsigned count = std::max(1u, limits.loop_threads);
@@ -199,7 +199,7 @@ std::string listening_ports_option(const std::string& listen) {
 }
 
 http_server::http_server(const std::string& listen, const front_limits& limits,
-                         request_handler& handler)
+                         http_handler& handler)
     : state_(std::make_unique<state>(listen, limits, handler)) {}
 
 http_server::~http_server() = default;

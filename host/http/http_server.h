@@ -9,7 +9,7 @@
 
 namespace quorin::host {
 
-class request_handler;
+class http_handler;
 
 // What one client may cost the server.
 struct front_limits {
@@ -26,7 +26,7 @@ class http_server {
 public:
     // Starts listening on `listen` ("127.0.0.1:8080"; port 0 picks a free
     // one). Throws std::runtime_error when it cannot.
-    http_server(const std::string& listen, const front_limits& limits, request_handler& handler);
+    http_server(const std::string& listen, const front_limits& limits, http_handler& handler);
     // Stops as stop() does, waiting at most a few seconds.
     ~http_server();
     http_server(const http_server&) = delete;

@@ -1,18 +1,18 @@
 #include "security/allowed_sizes.h"
 
+#include "variant/request_parameters.h"
+
 #include <algorithm>
 #include <charconv>
 
 namespace quorin::host {
 namespace {
 
-constexpr int max_side = 8192;
-
 std::optional<int> side(std::string_view text) {
     int value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (error != std::errc{} || end != text.data() + text.size() || text.empty() ||
-        text.front() == '-' || value < 1 || value > max_side)
+        text.front() == '-' || value < 1 || value > max_dimension)
         return std::nullopt;
     return value;
 }

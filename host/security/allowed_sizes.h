@@ -12,7 +12,8 @@ namespace quorin::host {
 
 class allowed_sizes {
 public:
-    // Empty when `list` is not WxH[,WxH...] with sides from 1 to 8192.
+    // Empty when `list` is not WxH[,WxH...] with sides from 1 to
+    // max_dimension.
     static std::optional<allowed_sizes> parse(std::string_view list);
 
     // A request without w and h asks for no box and is always allowed.

@@ -8,19 +8,11 @@
 #include <openssl/hmac.h>
 #include <vector>
 
+#include "base/text.h"
+#include "base/url_coding.h"
+
 namespace quorin::host {
 namespace {
-
-std::vector<std::string_view> parameters_of(std::string_view query) {
-    std::vector<std::string_view> parameters;
-    while (!query.empty()) {
-        const auto amp = query.find('&');
-        const std::string_view parameter = query.substr(0, amp);
-        query = amp == std::string_view::npos ? std::string_view{} : query.substr(amp + 1);
-        if (!parameter.empty()) parameters.push_back(parameter);
-    }
-    return parameters;
-}
 
 bool is_signature(std::string_view parameter) {
     return parameter.size() > signature_parameter.size() &&
@@ -44,33 +36,14 @@ std::string base64url(const unsigned char* data, std::size_t size) {
     return text;
 }
 
-int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-std::string percent_decoded(std::string_view text) {
-    std::string result;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && hex_value(text[i + 1]) >= 0 &&
-            hex_value(text[i + 2]) >= 0) {
-            result.push_back(
-                static_cast<char>(hex_value(text[i + 1]) * 16 + hex_value(text[i + 2])));
-            i += 2;
-        } else {
-            result.push_back(text[i]);
-        }
-    }
-    return result;
-}
-
 } // namespace
 
 std::string canonical_query(std::string_view query) {
-    auto parameters = parameters_of(query);
-    std::erase_if(parameters, is_signature);
+    std::vector<std::string_view> parameters;
+    for_each_field(query, '&', [&parameters](std::string_view parameter) {
+        if (!is_signature(parameter)) parameters.push_back(parameter);
+        return true;
+    });
     std::sort(parameters.begin(), parameters.end());
     std::string text;
     for (const auto parameter : parameters) {
@@ -96,10 +69,15 @@ std::string url_signer::signed_query(std::string_view path, std::string_view que
 }
 
 bool url_signer::verify(std::string_view path, std::string_view query) const {
-    const auto parameters = parameters_of(query);
-    const auto given = std::find_if(parameters.begin(), parameters.end(), is_signature);
-    if (given == parameters.end()) return false;
-    const std::string_view value = given->substr(signature_parameter.size() + 1);
+    std::string_view value;
+    bool found = false;
+    for_each_field(query, '&', [&](std::string_view parameter) {
+        if (!is_signature(parameter)) return true;
+        value = parameter.substr(signature_parameter.size() + 1);
+        found = true;
+        return false;
+    });
+    if (!found) return false;
     const std::string expected = signature(path, query);
     return value.size() == expected.size() &&
            CRYPTO_memcmp(value.data(), expected.data(), expected.size()) == 0;
@@ -114,7 +92,7 @@ std::optional<std::string> read_signing_key(const std::filesystem::path& file) {
     return key;
 }
 
-std::string signed_url(const url_signer& signer, std::string_view url) {
+std::optional<std::string> signed_url(const url_signer& signer, std::string_view url) {
     const auto question = url.find('?');
     const std::string_view path = url.substr(0, question);
     const std::string_view query =
@@ -125,8 +103,10 @@ std::string signed_url(const url_signer& signer, std::string_view url) {
         path_start = path.find('/', scheme + 3);
         if (path_start == std::string_view::npos) path_start = path.size();
     }
-    const std::string server_path = percent_decoded(path.substr(path_start));
-    return std::string(path) + '?' + signer.signed_query(server_path, query);
+    // Decoded as the server decodes it: a path it would refuse is not signed.
+    const auto server_path = percent_decode(path.substr(path_start), plus_sign::kept);
+    if (!server_path) return std::nullopt;
+    return std::string(path) + '?' + signer.signed_query(*server_path, query);
 }
 
 } // namespace quorin::host

@@ -40,7 +40,9 @@ private:
 // file cannot be read or holds no key.
 std::optional<std::string> read_signing_key(const std::filesystem::path& file);
 
-// "/a%20b.jpg?w=1" becomes "/a%20b.jpg?w=1&sig=..." signed for "/a b.jpg".
-std::string signed_url(const url_signer& signer, std::string_view url);
+// "/a%20b.jpg?w=1" becomes "/a%20b.jpg?w=1&sig=..." signed for "/a b.jpg";
+// nullopt when the path holds a malformed %-escape, which no request can
+// carry.
+std::optional<std::string> signed_url(const url_signer& signer, std::string_view url);
 
 } // namespace quorin::host

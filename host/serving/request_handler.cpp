@@ -95,7 +95,7 @@ request_handler::answer_record request_handler::handle(http_exchange& exchange) 
         record.counted = false;
     } else {
         cache_outcome outcome = cache_outcome::none;
-        const request_kind kind = answer(exchange, outcome);
+        const request_kind kind = route(exchange, outcome);
         // Counted before the answer leaves, so that a client that asks for
         // the metrics right after its answer finds that answer counted.
         metrics_.record_request(kind);
@@ -106,12 +106,6 @@ request_handler::answer_record request_handler::handle(http_exchange& exchange) 
     return record;
 }
 
-request_handler::answer_record request_handler::record_unread(const http_exchange&) {
-    metrics_.record_request(request_kind::error);
-    const auto now = std::chrono::steady_clock::now();
-    return {std::chrono::system_clock::now(), now};
-}
-
 void request_handler::record_sent(const http_exchange& exchange, const answer_record& record,
                                   std::uint64_t bytes_sent) {
     const std::uint64_t body_sent =
@@ -120,6 +114,40 @@ void request_handler::record_sent(const http_exchange& exchange, const answer_re
     if (!log_.enabled()) return;
     log_.write(access_line(exchange.request(), record.received, exchange.status(), body_sent,
                            record.outcome, std::chrono::steady_clock::now() - record.start));
+}
+
+namespace {
+
+// One answer in the making: the request record the modules answer
+// through, and what its log line needs.
+struct exchange_answer final : http_handler::answer {
+    exchange_answer(const http_request& request, answer_sink out)
+        : exchange(request, std::move(out)) {}
+    http_exchange exchange;
+    request_handler::answer_record record;
+};
+
+} // namespace
+
+std::unique_ptr<http_handler::answer> request_handler::respond(const http_request& request,
+                                                               answer_sink out) {
+    auto made = std::make_unique<exchange_answer>(request, std::move(out));
+    made->record = handle(made->exchange);
+    return made;
+}
+
+void request_handler::sent(http_handler::answer& made, std::uint64_t bytes_sent) {
+    auto& answered = static_cast<exchange_answer&>(made);
+    record_sent(answered.exchange, answered.record, bytes_sent);
+}
+
+void request_handler::refused(const http_request& seen, int status, std::uint64_t body_bytes_sent,
+                              std::chrono::steady_clock::duration time) {
+    metrics_.record_request(request_kind::error);
+    metrics_.record_body_bytes(body_bytes_sent);
+    if (!log_.enabled()) return;
+    log_.write(access_line(seen, std::chrono::system_clock::now() - time, status, body_bytes_sent,
+                           "-", time));
 }
 
 void request_handler::answer_health(http_exchange& exchange) {
@@ -150,7 +178,7 @@ request_kind request_handler::refuse_admission(http_exchange& exchange, admissio
                   "Retry-After: 1\r\n");
 }
 
-request_kind request_handler::answer(http_exchange& exchange, cache_outcome& outcome) {
+request_kind request_handler::route(http_exchange& exchange, cache_outcome& outcome) {
     const http_request& request = exchange.request();
     if (request.method != "GET" && request.method != "HEAD") {
         return send_error(exchange, "405 Method Not Allowed", "only GET and HEAD are served here",

@@ -10,6 +10,7 @@
 #include "convert/conversion_admission.h"
 #include "convert/conversion_job.h"
 #include "convert/miss_coalescer.h"
+#include "http/http_handler.h"
 #include "imaging/source_facts.h"
 #include "security/allowed_sizes.h"
 #include "security/source_lookup.h"
@@ -30,7 +31,7 @@ struct serving_policy {
     std::optional<allowed_sizes> sizes;
 };
 
-class request_handler {
+class request_handler final : public http_handler {
 public:
     // Conversions run when `admission` admits them.
     request_handler(std::filesystem::path images_root, const module_chain& chain,
@@ -52,10 +53,6 @@ public:
     // Answers the request completely and counts it.
     answer_record handle(http_exchange& exchange);
 
-    // An answer the front gave itself, to a request it could not read:
-    // counted as the handler's own errors are.
-    answer_record record_unread(const http_exchange& exchange);
-
     // Once the answer has left, or the connection failed: logs it with the
     // body bytes among the `bytes_sent` that actually reached the client.
     void record_sent(const http_exchange& exchange, const answer_record& record,
@@ -63,8 +60,15 @@ public:
 
     const metrics& counters() const { return metrics_; }
 
+    // The front's side: an exchange per request, logged once it has left.
+    std::unique_ptr<answer> respond(const http_request& request, answer_sink out) override;
+    void sent(answer& made, std::uint64_t bytes_sent) override;
+    // Counted and logged as the handler's own errors are.
+    void refused(const http_request& seen, int status, std::uint64_t body_bytes_sent,
+                 std::chrono::steady_clock::duration time) override;
+
 private:
-    request_kind answer(http_exchange& exchange, cache_outcome& outcome);
+    request_kind route(http_exchange& exchange, cache_outcome& outcome);
     request_kind answer_image(http_exchange& exchange, cache_outcome& outcome);
     request_kind refuse(http_exchange& exchange, refusal cause, std::string_view status_text,
                         const std::string& message, std::string_view extra_headers = {});

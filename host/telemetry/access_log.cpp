@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "chain/http_exchange.h"
+#include "http/http_request.h"
 
 namespace quorin::host {
 namespace {

@@ -4,15 +4,11 @@
 #include <array>
 #include <charconv>
 
+#include "base/text.h"
+#include "base/url_coding.h"
+
 namespace quorin::host {
 namespace {
-
-int hex_value(char digit) {
-    if (digit >= '0' && digit <= '9') return digit - '0';
-    if (digit >= 'a' && digit <= 'f') return digit - 'a' + 10;
-    if (digit >= 'A' && digit <= 'F') return digit - 'A' + 10;
-    return -1;
-}
 
 // Digits only (no sign, no blanks), within [1, max].
 std::optional<int> parse_bounded(std::string_view text, int max) {
@@ -101,42 +97,20 @@ std::string apply(conversion_parameters& parameters, std::string_view name, std:
 
 } // namespace
 
-std::optional<std::string> percent_decode(std::string_view text, plus_sign plus) {
-    std::string decoded;
-    decoded.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '+' && plus == plus_sign::space) {
-            decoded.push_back(' ');
-        } else if (text[i] != '%') {
-            decoded.push_back(text[i]);
-        } else {
-            if (i + 2 >= text.size()) return std::nullopt;
-            const int high = hex_value(text[i + 1]);
-            const int low = hex_value(text[i + 2]);
-            if (high < 0 || low < 0) return std::nullopt;
-            decoded.push_back(static_cast<char>(high * 16 + low));
-            i += 2;
-        }
-    }
-    return decoded;
-}
-
 std::variant<conversion_parameters, std::string> parse_parameters(std::string_view query) {
     conversion_parameters parameters;
     unsigned seen = 0;
-    while (!query.empty()) {
-        const auto amp = query.find('&');
-        const std::string_view pair = query.substr(0, amp);
-        query = amp == std::string_view::npos ? std::string_view() : query.substr(amp + 1);
-        if (pair.empty()) continue;
-
+    std::string error;
+    for_each_field(query, '&', [&](std::string_view pair) {
         const auto equals = pair.find('=');
         const auto name = percent_decode(pair.substr(0, equals));
         const auto value = percent_decode(
             equals == std::string_view::npos ? std::string_view() : pair.substr(equals + 1));
-        if (!name || !value) return std::string("malformed %-escape in the query");
-        if (auto error = apply(parameters, *name, *value, seen); !error.empty()) return error;
-    }
+        error = !name || !value ? "malformed %-escape in the query"
+                                : apply(parameters, *name, *value, seen);
+        return error.empty();
+    });
+    if (!error.empty()) return error;
     if (parameters.fit != fit_mode::inside && (!parameters.width || !parameters.height)) {
         return "fit=" + std::string(fit_name(parameters.fit)) + " needs both w and h";
     }

@@ -34,10 +34,4 @@ std::variant<conversion_parameters, std::string> parse_parameters(std::string_vi
 std::string_view fit_name(fit_mode fit);
 std::string_view gravity_name(gravity anchor);
 
-// Whether "+" stands for a space, as in a query, or for itself, as in a path.
-enum class plus_sign { space, kept };
-// Decodes %XX escapes and, as `plus` says, '+'; nullopt for a malformed
-// escape.
-std::optional<std::string> percent_decode(std::string_view text, plus_sign plus = plus_sign::space);
-
 } // namespace quorin::host

@@ -1,3 +1,4 @@
+#include "base/url_coding.h"
 #include "variant/request_parameters.h"
 
 #include <gtest/gtest.h>

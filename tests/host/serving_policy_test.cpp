@@ -70,6 +70,12 @@ TEST(UrlSigner, SignsPathAndCanonicalQuery) {
     EXPECT_FALSE(signer.verify("/a b.jpg", "w=1&h=2"));
     EXPECT_EQ(signed_url(signer, "http://host:1/a%20b.jpg?w=1&h=2"),
               "http://host:1/a%20b.jpg?" + query);
+    // Decoded strictly, as the server decodes: what it would refuse is
+    // never signed, so signer and server cannot disagree on a path.
+    for (const char* malformed : {"/a%2.jpg", "/a%zz.jpg", "/a.jpg%"}) {
+        EXPECT_FALSE(signed_url(signer, malformed)) << malformed;
+    }
+    EXPECT_EQ(signed_url(signer, "/a+b.jpg"), "/a+b.jpg?" + signer.signed_query("/a+b.jpg", ""));
 }
 
 TEST(AllowedSizes, ParsesListsAndAllowsOnlyListedBoxes) {

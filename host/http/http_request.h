@@ -1,0 +1,29 @@
+// One request as the front read it, and the way its answer goes back.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+namespace quorin::host {
+
+struct http_request {
+    std::string method;
+    std::string path;  // decoded, as the client sent it (".." kept)
+    std::string query; // raw, without '?'
+    bool keep_alive = true;
+    // Filled by the front for revalidation and the access log; empty when
+    // the client sent none.
+    std::string version; // "HTTP/1.1"
+    std::string client_address;
+    std::string if_none_match;
+    std::string if_modified_since;
+    std::string referer;
+    std::string user_agent;
+    std::string accept; // the media types the client takes, for format=auto
+};
+
+// Writes answer bytes to the client; false once the connection failed.
+using answer_sink = std::function<bool(const char* data, std::size_t size)>;
+
+} // namespace quorin::host
