@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "imaging/gif_canvas.h"
 #include "imaging/windowed_reader.h"
 
 namespace quorin::host {
@@ -14,8 +15,8 @@ struct multi_bitmap_deleter {
 };
 using multi_bitmap = std::unique_ptr<FIMULTIBITMAP, multi_bitmap_deleter>;
 
-// A frame's display time, kept across a conversion that makes a new
-// bitmap; or the loop count, which the writer reads from the first frame.
+// A frame's display time, carried from the frame as stored to the one
+// converted; or the loop count, which the writer reads from the first frame.
 class animation_tag {
 public:
     animation_tag(FIBITMAP* frame, const char* key) : key_(key) {
@@ -37,8 +38,9 @@ private:
     FITAG* tag_ = nullptr;
 };
 
-// A copy of frame `index`; null when it cannot be decoded.
-bitmap played_frame(FIMULTIBITMAP* frames, int index) {
+// A copy of frame `index` as stored, 8-bit whatever its palette's size;
+// null when it cannot be decoded.
+bitmap raw_frame(FIMULTIBITMAP* frames, int index) {
     FIBITMAP* page = FreeImage_LockPage(frames, index);
     if (page == nullptr) return nullptr;
     bitmap frame(FreeImage_Clone(page));
@@ -53,24 +55,33 @@ std::optional<conversion_status> convert_animation(const os::read_only_file& sou
                                                    const frame_converter& convert_frame,
                                                    FIMEMORY* out) {
     windowed_reader reader(source);
-    // Played, each frame is the whole picture as shown at that point, so
-    // that it can be resized on its own.
+    // Opening reads the file's structure, not its pixels: the frames are
+    // counted before any is decoded. They are loaded as stored and drawn
+    // one over the other here, since the library's own playback replays
+    // every earlier frame for each, which grows with the square of the count.
     const multi_bitmap frames(
-        FreeImage_OpenMultiBitmapFromHandle(FIF_GIF, windowed_reader_io(), &reader, GIF_PLAYBACK));
+        FreeImage_OpenMultiBitmapFromHandle(FIF_GIF, windowed_reader_io(), &reader, GIF_LOAD256));
     if (!frames) return std::nullopt;
     const int count = FreeImage_GetPageCount(frames.get());
     if (count < 2) return std::nullopt;
+    // Every frame is shown on the whole screen, so the work grows with the
+    // frames times the screen's pixels; held to a still picture's limit, an
+    // animation costs no more to decode and resize than the largest still.
+    const image_size screen = screen_size(first_frame);
+    if (std::uint64_t{screen.width} * screen.height * static_cast<unsigned>(count) >
+        max_source_pixels) {
+        return conversion_status::too_large;
+    }
 
+    gif_canvas canvas(first_frame);
     std::vector<bitmap> converted;
-    std::uint64_t pixels = 0;
     for (int index = 0; index < count; ++index) {
-        bitmap frame = played_frame(frames.get(), index);
+        const bitmap raw = raw_frame(frames.get(), index);
+        if (!raw) return conversion_status::unreadable;
+        bitmap frame = canvas.show(raw.get());
         if (!frame) return conversion_status::unreadable;
-        pixels += std::uint64_t{FreeImage_GetWidth(frame.get())} * FreeImage_GetHeight(frame.get());
-        if (pixels > max_source_pixels) return conversion_status::too_large;
-        const animation_tag time(frame.get(), "FrameTime");
         if (!convert_frame(frame)) return conversion_status::failed;
-        time.apply_to(frame.get());
+        animation_tag(raw.get(), "FrameTime").apply_to(frame.get());
         converted.push_back(std::move(frame));
     }
     animation_tag(first_frame, "Loop").apply_to(converted.front().get());

@@ -16,10 +16,11 @@ using frame_converter = std::function<bool(bitmap& frame)>;
 
 // Converts every frame of the GIF open as `source` with `convert_frame` and
 // encodes them as one GIF into `out`, each frame shown as long as in the
-// source and looping as the source does (the loop count is read from
-// `first_frame`, the first frame as loaded alone: played frames lack it). nullopt when the source
-// has a single frame, to be converted as a still picture. `too_large` when all the frames together
-// have more than `max_source_pixels`.
+// source and looping as the source does. `first_frame` is the first frame
+// as loaded alone, which tells the screen's size, background and loop
+// count. nullopt when the source has a single frame, to be converted as a
+// still picture. `too_large`, before any other frame is decoded, when the
+// frames times the screen's pixels exceed `max_source_pixels`.
 std::optional<conversion_status> convert_animation(const os::read_only_file& source,
                                                    FIBITMAP* first_frame,
                                                    const frame_converter& convert_frame,

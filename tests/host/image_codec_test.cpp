@@ -16,6 +16,7 @@
 #include "imaging/bitmap.h"
 #include "imaging/sample_images.h"
 #include "os/read_only_file.h"
+#include "support/animated_gif_file.h"
 #include "support/decoded_image.h"
 #include "support/temp_dir.h"
 
@@ -524,6 +525,20 @@ TEST_F(ImageCodec, SourcesOfTooManyPixelsAreRefusedBeforeDecoding) {
     const auto claimed_bmp = dir.path() / "claimed.bmp";
     test::write_file(claimed_bmp, bmp);
     EXPECT_EQ(convert_file(claimed_bmp, FIF_BMP, {}, output_format::png, out.get()),
+              conversion_status::too_large);
+}
+
+TEST_F(ImageCodec, AnAnimationIsRefusedWhenItsFramesTimesItsScreenAreTooMany) {
+    // Each frame is shown on the whole screen: 2 frames of 1 x 1 on an
+    // 8000 x 8000 screen are 128 million pixels to convert, though each
+    // screen alone is within the limit and each frame is tiny.
+    const auto file = dir.path() / "wide-screen.gif";
+    const test::gif_frame dot{.width = 1, .height = 1};
+    ASSERT_TRUE(test::write_animated_gif(file, 8000, 8000, {dot, dot}, false));
+    conversion_parameters box;
+    box.width = 50;
+    const memory_stream out;
+    EXPECT_EQ(convert_file(file, FIF_GIF, box, output_format::gif, out.get()),
               conversion_status::too_large);
 }
 
