@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "imaging/gif_canvas.h"
+#include "imaging/memory_stream.h"
 #include "imaging/windowed_reader.h"
 
 namespace quorin::host {

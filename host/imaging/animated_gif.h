@@ -6,7 +6,12 @@
 #include <optional>
 
 #include "imaging/bitmap.h"
-#include "imaging/image_codec.h"
+#include "imaging/conversion_status.h"
+#include "trelvane_module.h"
+
+namespace quorin::host::os {
+class read_only_file;
+}
 
 namespace quorin::host {
 

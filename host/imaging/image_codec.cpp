@@ -223,12 +223,6 @@ std::optional<int> if_readable(int format) {
 
 } // namespace
 
-memory_stream::memory_stream() : stream_(FreeImage_OpenMemory()) {}
-
-memory_stream::~memory_stream() {
-    if (stream_ != nullptr) FreeImage_CloseMemory(stream_);
-}
-
 std::optional<int> readable_format(const std::filesystem::path& file) {
     return if_readable(file_type_of(file));
 }

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <optional>
 
+#include "imaging/conversion_status.h"
+#include "imaging/memory_stream.h"
 #include "trelvane_module.h"
 #include "variant/output_format.h"
 #include "variant/request_parameters.h"
@@ -17,28 +19,6 @@ class read_only_file;
 }
 
 namespace quorin::host {
-
-// Owns one of the library's memory streams.
-class memory_stream {
-public:
-    memory_stream(); // a fresh, empty, growable stream
-    ~memory_stream();
-    memory_stream(const memory_stream&) = delete;
-    memory_stream& operator=(const memory_stream&) = delete;
-
-    FIMEMORY* get() const { return stream_; }
-
-private:
-    FIMEMORY* stream_;
-};
-
-enum class conversion_status { converted, unreadable, too_large, failed };
-
-// The most pixels a source may have. Decoding allocates for every pixel
-// (up to 16 bytes each for deep formats), so a small file that claims a
-// huge picture must be refused before the library allocates for it:
-// 100 megapixels covers the cameras people use.
-inline constexpr std::uint64_t max_source_pixels = 100'000'000;
 
 // The library's format code for a file it can read, found from the
 // content; nullopt otherwise.

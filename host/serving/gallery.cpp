@@ -9,18 +9,20 @@
 
 namespace quorin::host {
 
-std::vector<std::filesystem::path> gallery_entries(const std::filesystem::path& root,
-                                                   std::size_t limit) {
+std::vector<std::filesystem::path> gallery_entries(const source_root& root, std::size_t limit) {
     std::vector<std::filesystem::path> entries;
     std::error_code error;
     auto options = std::filesystem::directory_options::skip_permission_denied;
-    for (std::filesystem::recursive_directory_iterator it(root, options, error), end;
+    for (std::filesystem::recursive_directory_iterator it(root.path(), options, error), end;
          !error && it != end; it.increment(error)) {
-        if (!it->is_regular_file(error) || !readable_format(it->path())) continue;
-        std::error_code resolve_error;
-        const auto target = std::filesystem::canonical(it->path(), resolve_error);
-        if (resolve_error || !lies_within(root, target)) continue;
-        entries.push_back(it->path().lexically_relative(root));
+        if (!it->is_regular_file(error)) continue;
+        // Listed only when a request for it would be served: found and
+        // opened the confined way, and readable by content.
+        const auto relative = it->path().lexically_relative(root.path());
+        source_lookup lookup = find_source(root, "/" + relative.generic_string());
+        if (lookup.outcome != source_lookup::result::found) continue;
+        if (!lookup.opened && !open_found(root, lookup)) continue;
+        if (readable_format(*lookup.opened)) entries.push_back(relative);
     }
     std::sort(entries.begin(), entries.end());
     if (entries.size() > limit) entries.resize(limit);

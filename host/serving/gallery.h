@@ -13,13 +13,13 @@ namespace quorin::host {
 inline constexpr int thumbnail_box = 160;
 inline constexpr std::size_t gallery_limit = 1000;
 
-// Relative paths of the files below `root` (canonical) whose content the
-// image library can read, sorted, at most `limit`. Symbolic links that
-// lead out of the root are left out.
-std::vector<std::filesystem::path> gallery_entries(const std::filesystem::path& root,
-                                                   std::size_t limit);
-
+class source_root;
 class url_signer;
+
+// Relative paths of the files below `root` that a request would be served
+// from (see find_source) and whose content the image library can read,
+// sorted, at most `limit`.
+std::vector<std::filesystem::path> gallery_entries(const source_root& root, std::size_t limit);
 
 // With a signer, the thumbnail URLs carry their signatures.
 std::string gallery_page(const std::vector<std::filesystem::path>& entries,

@@ -186,7 +186,7 @@ request_kind request_handler::route(http_exchange& exchange, cache_outcome& outc
     }
     if (request.path == "/") {
         exchange.send("200 OK", "text/html; charset=utf-8",
-                      gallery_page(gallery_entries(images_.path(), gallery_limit),
+                      gallery_page(gallery_entries(images_, gallery_limit),
                                    policy_.signer ? &*policy_.signer : nullptr));
         return request_kind::page;
     }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "imaging/sample_images.h"
+#include "security/source_lookup.h"
 #include "support/temp_dir.h"
 
 namespace quorin::host {
@@ -21,10 +22,11 @@ TEST(Gallery, ListsTheImagesBelowTheRootSortedAndConfined) {
         write_pattern_image(dir.path() / "secret.png", 8, 8, output_format::png, pattern::rings));
     std::filesystem::create_symlink(dir.path() / "secret.png", root / "leak.png");
 
-    const auto entries = gallery_entries(root, 100);
+    const source_root images(root);
+    const auto entries = gallery_entries(images, 100);
     EXPECT_EQ(entries, (std::vector<std::filesystem::path>{"a.JPG", "b/c.gif", "b/d.bmp",
                                                            "no-extension", "z.png"}));
-    EXPECT_EQ(gallery_entries(root, 2).size(), 2u);
+    EXPECT_EQ(gallery_entries(images, 2).size(), 2u);
 }
 
 TEST(Gallery, PageLinksEscapedThumbnailsThroughTheCache) {
