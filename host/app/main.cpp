@@ -14,6 +14,7 @@
 #include "convert/conversion_admission.h"
 #include "convert/host_converter.h"
 #include "http/http_server.h"
+#include "imaging/avif_encoder.h"
 #include "imaging/sample_images.h"
 #include "os/executable_path.h"
 #include "os/physical_memory.h"
@@ -113,6 +114,7 @@ int serve(const host_options& options) {
         policy.signer.emplace(*key);
     }
 
+    set_avif_speed(options.avif_speed);
     const unsigned cores = std::thread::hardware_concurrency();
     admission_limits conversions;
     conversions.slots =

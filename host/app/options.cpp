@@ -47,6 +47,14 @@ std::optional<unsigned> parse_length(const std::string& text) {
     return parse_count(text, 1024);
 }
 
+// An AVIF encoder speed.
+std::optional<int> parse_avif_speed(const std::string& text) {
+    if (text.size() != 1 || text[0] < '0' || text[0] > '9') return std::nullopt;
+    const int speed = text[0] - '0';
+    if (speed < slowest_avif_speed || speed > fastest_avif_speed) return std::nullopt;
+    return speed;
+}
+
 // Bytes, 1 to an exabyte.
 std::optional<std::uint64_t> parse_bytes(const std::string& text) {
     if (text.empty() || text.size() > 18 ||
@@ -88,8 +96,9 @@ std::string usage_text() {
            "           northeast, northwest, southeast or southwest\n"
            "  fill     stretched to exactly W x H\n"
            "cover and fill need both W and H. It is encoded as F (png, jpeg, gif,\n"
-           "bmp, webp, or auto: webp when the client's Accept names image/webp;\n"
-           "default: the source's format) with JPEG/WebP quality Q (1-100,\n"
+           "bmp, webp, avif, or auto: avif when the client's Accept names\n"
+           "image/avif, else webp when it names image/webp; default: the source's\n"
+           "format) with JPEG/WebP/AVIF quality Q (1-100,\n"
            "default 85). Sources of more than " +
            std::to_string(max_source_pixels / 1'000'000) +
            "\nmegapixels are refused (422). / shows a gallery, /metrics the counters,\n"
@@ -134,6 +143,11 @@ std::string usage_text() {
            "                       64; 0: none wait); beyond them, 503\n"
            "  --queue-wait SECONDS longest a conversion waits for its turn before it\n"
            "                       gets 503 (default 10)\n"
+           "  --avif-speed N       AVIF encoder speed, " +
+           std::to_string(slowest_avif_speed) + " (smallest files) to " +
+           std::to_string(fastest_avif_speed) + " (fastest) (default " +
+           std::to_string(default_avif_speed) +
+           ")\n"
            "  --make-samples DIR   write a few generated sample images and exit\n"
            "  --help               this text\n";
 }
@@ -168,7 +182,7 @@ parsed_options parse_options(const std::vector<std::string>& arguments,
                                  name == "--make-samples" || name == "--access-log" ||
                                  name == "--signing-key" || name == "--sign" || name == "--sizes" ||
                                  name == "--conversion-memory" || name == "--queue" ||
-                                 count != std::end(count_options) ||
+                                 name == "--avif-speed" || count != std::end(count_options) ||
                                  seconds != std::end(seconds_options);
         if (!takes_value) return {std::nullopt, "unknown option '" + name + "'"};
         if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {
@@ -196,6 +210,15 @@ parsed_options parse_options(const std::vector<std::string>& arguments,
             const auto length = parse_length(value);
             if (!length) return {std::nullopt, "--queue takes a number from 0 to 1024"};
             options.queue = *length;
+        }
+        if (name == "--avif-speed") {
+            const auto speed = parse_avif_speed(value);
+            if (!speed) {
+                return {std::nullopt, "--avif-speed takes a number from " +
+                                          std::to_string(slowest_avif_speed) + " to " +
+                                          std::to_string(fastest_avif_speed)};
+            }
+            options.avif_speed = *speed;
         }
         if (name == "--sizes") {
             options.sizes = allowed_sizes::parse(value);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/avif_encoder.h"
 #include "security/allowed_sizes.h"
 
 namespace quorin::host {
@@ -33,6 +34,7 @@ struct host_options {
     unsigned max_header_bytes = 16 * 1024;
     unsigned max_connections = 10'000;
     unsigned stop_timeout = 10; // seconds the requests in flight get on a stop
+    int avif_speed = default_avif_speed;
     bool help = false;
 };
 

@@ -2,12 +2,14 @@
 
 #include <FreeImage.h>
 
+#include "imaging/heif_formats.h"
 #include "imaging/windowed_reader.h"
 #include "os/read_only_file.h"
 
 namespace quorin::host {
 
 int file_type_of(const os::read_only_file& file) {
+    register_heif_formats();
     windowed_reader reader(file);
     return FreeImage_GetFileTypeFromHandle(windowed_reader_io(), &reader, 0);
 }

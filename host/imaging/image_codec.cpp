@@ -10,6 +10,7 @@
 #include "imaging/exif_orientation.h"
 #include "imaging/file_type_check.h"
 #include "imaging/float_pixels.h"
+#include "imaging/heif_formats.h"
 #include "imaging/png_profile.h"
 #include "imaging/tiff_orientation.h"
 #include "imaging/windowed_reader.h"
@@ -202,6 +203,7 @@ bool prepare_for(output_format format, int quality, bitmap& image, int& flags) {
     case output_format::gif:
         return flatten(image) && replace(image, FreeImage_ColorQuantize(image.get(), FIQ_WUQUANT));
     case output_format::webp:
+    case output_format::avif:
         flags = quality;
         return true;
     case output_format::bmp:
@@ -232,6 +234,7 @@ std::optional<int> readable_format(const os::read_only_file& file) {
 }
 
 output_format default_output_format(int source_format) {
+    if (source_format == avif_format()) return output_format::avif;
     switch (source_format) {
     case FIF_JPEG:
         return output_format::jpeg;
@@ -258,6 +261,8 @@ int library_format(output_format format) {
         return FIF_BMP;
     case output_format::webp:
         return FIF_WEBP;
+    case output_format::avif:
+        return avif_format();
     }
     return FIF_UNKNOWN;
 }

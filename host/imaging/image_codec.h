@@ -30,7 +30,7 @@ std::optional<int> readable_format(const os::read_only_file& file);
 output_format default_output_format(int source_format);
 
 // Whether the library can write the format here (WebP depends on how the
-// library was built).
+// library was built, AVIF on libheif's encoders).
 bool can_write(output_format format);
 
 // The library's format code.

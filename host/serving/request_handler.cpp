@@ -7,6 +7,7 @@
 #include "chain/http_exchange.h"
 #include "chain/module_chain.h"
 #include "convert/conversion_job.h"
+#include "imaging/format_negotiation.h"
 #include "imaging/image_codec.h"
 #include "imaging/source_facts.h"
 #include "security/source_lookup.h"
@@ -247,10 +248,7 @@ request_kind request_handler::answer_image(http_exchange& exchange, cache_outcom
                           request.path + " is not an image this server reads");
     }
     job.format = job.parameters.format.value_or(default_output_format(*source_format));
-    if (job.parameters.negotiate_format && can_write(output_format::webp) &&
-        accepts(request.accept, "image/webp")) {
-        job.format = output_format::webp;
-    }
+    if (job.parameters.negotiate_format) job.format = negotiated_format(request.accept, job.format);
     if (!can_write(job.format)) {
         return refuse(exchange, refusal::format, "400 Bad Request",
                       "format " + std::string(format_name(job.format)) + " cannot be written here");

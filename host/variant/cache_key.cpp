@@ -52,7 +52,8 @@ std::string box_text(const conversion_parameters& parameters) {
 }
 
 bool takes_quality(output_format format) {
-    return format == output_format::jpeg || format == output_format::webp;
+    return format == output_format::jpeg || format == output_format::webp ||
+           format == output_format::avif;
 }
 
 } // namespace

@@ -13,12 +13,13 @@ struct format_names {
     std::string_view extension;
 };
 
-constexpr std::array<format_names, 5> formats{{
+constexpr std::array<format_names, 6> formats{{
     {output_format::png, "png", "png"},
     {output_format::jpeg, "jpeg", "jpg"},
     {output_format::gif, "gif", "gif"},
     {output_format::bmp, "bmp", "bmp"},
     {output_format::webp, "webp", "webp"},
+    {output_format::avif, "avif", "avif"},
 }};
 
 std::string_view trimmed(std::string_view text) {

@@ -6,7 +6,7 @@
 
 namespace quorin::host {
 
-enum class output_format { png, jpeg, gif, bmp, webp };
+enum class output_format { png, jpeg, gif, bmp, webp, avif };
 
 // The format a `format=` value names ("jpg" is taken for "jpeg"); nullopt
 // for a name the host does not know.

@@ -69,8 +69,8 @@ std::string apply(conversion_parameters& parameters, std::string_view name, std:
         parameters.negotiate_format = value == "auto";
         parameters.format = format_named(value);
         if (!parameters.format && !parameters.negotiate_format) {
-            return "format must be png, jpeg, gif, bmp, webp or auto, not '" + std::string(value) +
-                   "'";
+            return "format must be png, jpeg, gif, bmp, webp, avif or auto, not '" +
+                   std::string(value) + "'";
         }
         return {};
     }

@@ -21,8 +21,8 @@ struct conversion_parameters {
     fit_mode fit = fit_mode::inside;
     gravity anchor = gravity::center;    // the part a cover crop keeps
     std::optional<output_format> format; // none: the source's own format
-    bool negotiate_format = false;       // format=auto: WebP when the client takes it
-    int quality = default_quality;       // JPEG and WebP quality, 1..100
+    bool negotiate_format = false;       // format=auto: AVIF or WebP when the client takes it
+    int quality = default_quality;       // JPEG, WebP and AVIF quality, 1..100
 };
 
 // Parses the raw (still percent-encoded) query string. On a bad value,

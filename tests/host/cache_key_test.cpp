@@ -37,6 +37,7 @@ TEST(CacheName, ShowsTheBaseNameAndTheGeometryMade) {
     } rows[] = {
         {box(320, 240), output_format::jpeg, "photo_320x240_q85"},
         {box(100, std::nullopt, 50), output_format::webp, "photo_100x75_q50"},
+        {box(100, std::nullopt, 60), output_format::avif, "photo_100x75_q60"},
         {box(100, 100, 85, fit_mode::cover, gravity::east), output_format::png,
          "photo_100x100_crop400-0-1200x1200"},
         {box(std::nullopt, std::nullopt), output_format::gif, "photo_1600x1200"},

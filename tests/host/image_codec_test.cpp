@@ -13,6 +13,7 @@
 
 #include "convert/conversion_job.h"
 #include "convert/host_converter.h"
+#include "imaging/avif_encoder.h"
 #include "imaging/bitmap.h"
 #include "imaging/sample_images.h"
 #include "os/read_only_file.h"
@@ -39,12 +40,9 @@ conversion_status convert_file(const std::filesystem::path& file, int source_for
                   : conversion_status::unreadable;
 }
 
-// Every output format, with the library's code for it.
-const std::vector<std::pair<output_format, int>> output_formats = {{output_format::png, FIF_PNG},
-                                                                   {output_format::jpeg, FIF_JPEG},
-                                                                   {output_format::gif, FIF_GIF},
-                                                                   {output_format::bmp, FIF_BMP},
-                                                                   {output_format::webp, FIF_WEBP}};
+const std::vector<output_format> output_formats = {output_format::png,  output_format::jpeg,
+                                                   output_format::gif,  output_format::bmp,
+                                                   output_format::webp, output_format::avif};
 
 class ImageCodec : public ::testing::Test {
 protected:
@@ -99,14 +97,14 @@ TEST_F(ImageCodec, JpegIsDecodedReducedAndFittedExactly) {
 }
 
 TEST_F(ImageCodec, WritesEveryFormatFromEverySourceFormat) {
-    for (const auto& [source_format, source_code] : output_formats) {
+    for (const output_format source_format : output_formats) {
         if (!can_write(source_format)) continue;
         const auto file = image("source." + std::string(format_extension(source_format)), 200, 100,
                                 source_format);
-        for (const auto& [target, target_code] : output_formats) {
+        for (const output_format target : output_formats) {
             if (!can_write(target)) continue;
             const auto result = convert(file, 50, std::nullopt, target);
-            EXPECT_EQ(result.format, target_code)
+            EXPECT_EQ(result.format, library_format(target))
                 << format_name(source_format) << " to " << format_name(target);
             EXPECT_EQ(result.width, 50u);
             EXPECT_EQ(result.height, 25u);
@@ -117,7 +115,17 @@ TEST_F(ImageCodec, WritesEveryFormatFromEverySourceFormat) {
 TEST_F(ImageCodec, TransparencyIsKeptWhereTheFormatHasItAndFlattenedElsewhere) {
     // The rings pattern is transparent outside its circle.
     const auto file = image("rings.png", 64, 64, output_format::png, pattern::rings, true);
-    EXPECT_EQ(convert(file, 32, 32, output_format::png).bpp, 32u);
+    for (const auto format : {output_format::png, output_format::webp, output_format::avif}) {
+        conversion_parameters parameters;
+        const memory_stream out;
+        ASSERT_EQ(convert_file(file, FIF_PNG, parameters, format, out.get()),
+                  conversion_status::converted);
+        const std::string bytes = stream_bytes(out);
+        EXPECT_EQ(test::decode(bytes).bpp, 32u) << format_name(format);
+        // A corner is clear, the centre opaque.
+        EXPECT_LT(test::alpha_at(bytes, 0, 0), 8u) << format_name(format);
+        EXPECT_GT(test::alpha_at(bytes, 32, 32), 247u) << format_name(format);
+    }
     for (const auto& [format, bpp] : std::vector<std::pair<output_format, unsigned>>{
              {output_format::jpeg, 24}, {output_format::bmp, 24}, {output_format::gif, 8}}) {
         conversion_parameters parameters;
@@ -139,17 +147,35 @@ TEST_F(ImageCodec, NeverEnlarges) {
     EXPECT_EQ(result.height, 30u);
 }
 
-TEST_F(ImageCodec, QualityChangesTheJpegSize) {
+TEST_F(ImageCodec, QualityChangesTheSizeOfTheLossyFormats) {
     const auto file = image("q.jpg", 400, 300, output_format::jpeg);
-    const auto encoded_size = [&](int quality) {
-        conversion_parameters parameters;
-        parameters.quality = quality;
+    for (const auto format : {output_format::jpeg, output_format::webp, output_format::avif}) {
+        const auto encoded_size = [&](int quality) {
+            conversion_parameters parameters;
+            parameters.quality = quality;
+            const memory_stream out;
+            EXPECT_EQ(convert_file(file, FIF_JPEG, parameters, format, out.get()),
+                      conversion_status::converted);
+            return stream_bytes(out).size();
+        };
+        EXPECT_LT(encoded_size(10), encoded_size(95)) << format_name(format);
+    }
+}
+
+TEST_F(ImageCodec, TheAvifSpeedIsTheEncoders) {
+    const auto file = image("speed.png", 96, 64, output_format::png);
+    const auto encoded = [&](int speed) {
+        set_avif_speed(speed);
         const memory_stream out;
-        EXPECT_EQ(convert_file(file, FIF_JPEG, parameters, output_format::jpeg, out.get()),
+        EXPECT_EQ(convert_file(file, FIF_PNG, {}, output_format::avif, out.get()),
                   conversion_status::converted);
-        return stream_bytes(out).size();
+        return stream_bytes(out);
     };
-    EXPECT_LT(encoded_size(10), encoded_size(95));
+    const std::string fastest = encoded(fastest_avif_speed);
+    const std::string slower = encoded(4);
+    set_avif_speed(default_avif_speed);
+    EXPECT_NE(fastest, slower);
+    EXPECT_EQ(test::decode(fastest).width, 96u);
 }
 
 TEST_F(ImageCodec, FilesThatAreNoImagesAreRecognised) {
@@ -734,7 +760,7 @@ TEST(PixelTypes, EveryTypeConvertsToEveryOutputFormatInEveryFitMode) {
         ASSERT_TRUE(opened) << kind.name;
         const auto source_format = readable_format(*opened);
         ASSERT_TRUE(source_format) << kind.name;
-        for (const auto& [output, code] : output_formats) {
+        for (const output_format output : output_formats) {
             if (!can_write(output)) continue;
             for (const auto& [fit, box, made] : fits) {
                 // As the host converts: named from the header first, so that
@@ -754,7 +780,7 @@ TEST(PixelTypes, EveryTypeConvertsToEveryOutputFormatInEveryFitMode) {
                 const memory_stream out;
                 ASSERT_EQ(host_convert_core(&job, out.get()), 200) << row;
                 const auto result = test::decode(stream_bytes(out));
-                EXPECT_EQ(result.format, code) << row;
+                EXPECT_EQ(result.format, library_format(output)) << row;
                 EXPECT_EQ(result.width, made.width) << row;
                 EXPECT_EQ(result.height, made.height) << row;
                 if (output == output_format::png && kind.brightness >= 0) {

@@ -70,6 +70,18 @@ TEST(Options, ServingPolicyOptions) {
     }
 }
 
+TEST(Options, AvifSpeed) {
+    EXPECT_EQ(parse({"--images", "p"}).options->avif_speed, default_avif_speed);
+    EXPECT_EQ(parse({"--images", "p", "--avif-speed", "0"}).options->avif_speed, 0);
+    EXPECT_EQ(parse({"--images", "p", "--avif-speed", "9"}).options->avif_speed, 9);
+    for (const char* bad : {"10", "-1", "x", "09"}) {
+        EXPECT_NE(parse({"--images", "p", "--avif-speed", bad}).error.find("0 to 9"),
+                  std::string::npos)
+            << bad;
+    }
+    EXPECT_NE(usage_text().find("--avif-speed N"), std::string::npos);
+}
+
 TEST(Options, ThreadsFollowTheCores) {
     // No count known (0) still gives a loop thread.
     EXPECT_EQ(default_thread_count(0), 1u);

@@ -35,6 +35,7 @@ TEST(RequestParameters, ReadsEveryParameterInAnyOrder) {
     EXPECT_EQ(parameters.format, output_format::jpeg);
     EXPECT_EQ(parameters.quality, 40);
     EXPECT_EQ(parsed("format=webp").format, output_format::webp);
+    EXPECT_EQ(parsed("format=avif").format, output_format::avif);
     EXPECT_EQ(parsed("format=%70ng&&w=8").format, output_format::png);
 }
 

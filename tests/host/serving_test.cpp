@@ -161,12 +161,15 @@ TEST_F(Serving, RequestsForTheSameImageShareOneCacheFileAndTag) {
     std::filesystem::remove(images / "canon.png");
 }
 
-TEST_F(Serving, AutoFormatGivesWebpToClientsThatTakeIt) {
+TEST_F(Serving, AutoFormatGivesAvifOrWebpToClientsThatTakeThem) {
     http_client client;
     const std::string url = host->url("/photo.jpg?w=64&format=auto");
-    const auto webp = client.request(url, "GET", {"Accept: image/avif,image/webp,*/*;q=0.8"});
+    const auto avif = client.request(url, "GET", {"Accept: image/avif,image/webp,*/*;q=0.8"});
+    const auto webp = client.request(url, "GET", {"Accept: image/avif;q=0,image/webp,*/*"});
     const auto plain = client.request(url, "GET", {"Accept: image/*,*/*;q=0.8"});
     const auto refused = client.request(url, "GET", {"Accept: image/webp;q=0, */*"});
+    EXPECT_EQ(avif.header("content-type"), "image/avif");
+    EXPECT_EQ(decode(avif.body).width, 64u);
     EXPECT_EQ(webp.header("content-type"), "image/webp");
     EXPECT_EQ(decode(webp.body).format, FIF_WEBP);
     for (const auto* other : {&plain, &refused}) {
@@ -175,6 +178,7 @@ TEST_F(Serving, AutoFormatGivesWebpToClientsThatTakeIt) {
         EXPECT_EQ(other->header("etag"), plain.header("etag"));
     }
     EXPECT_NE(webp.header("etag"), plain.header("etag"));
+    EXPECT_NE(avif.header("etag"), webp.header("etag"));
 
     const std::string webp_tag = "If-None-Match: " + webp.header("etag");
     const auto current = client.request(url, "GET", {"Accept: image/webp", webp_tag});
@@ -182,7 +186,7 @@ TEST_F(Serving, AutoFormatGivesWebpToClientsThatTakeIt) {
     // The WebP copy is no answer for a client that does not take WebP.
     const auto other_variant = client.request(url, "GET", {"Accept: */*", webp_tag});
     EXPECT_EQ(other_variant.status, 200);
-    for (const auto* answer : {&webp, &plain, &current, &other_variant})
+    for (const auto* answer : {&avif, &webp, &plain, &current, &other_variant})
         EXPECT_EQ(answer->header("vary"), "Accept");
 }
 

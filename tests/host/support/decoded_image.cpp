@@ -3,6 +3,8 @@
 #include <FreeImage.h>
 #include <stdexcept>
 
+#include "imaging/heif_formats.h"
+
 namespace quorin::test {
 
 namespace {
@@ -13,6 +15,9 @@ bool with_bitmap(const std::string& bytes, Use use) {
     FIMEMORY* stream = FreeImage_OpenMemory(
         reinterpret_cast<BYTE*>(const_cast<char*>(bytes.data())), static_cast<DWORD>(bytes.size()));
     if (stream == nullptr) return false;
+    // The host's own formats, for answers read back in a process that has
+    // converted nothing.
+    host::register_heif_formats();
     bool decoded = false;
     const FREE_IMAGE_FORMAT format = FreeImage_GetFileTypeFromMemory(stream, 0);
     if (format != FIF_UNKNOWN) {
@@ -69,6 +74,23 @@ rgb_colour colour_at(const std::string& bytes, unsigned x, unsigned y) {
     });
     if (!decoded) throw std::runtime_error("not an image");
     return colour;
+}
+
+unsigned alpha_at(const std::string& bytes, unsigned x, unsigned y) {
+    unsigned alpha = 0;
+    const bool decoded = with_bitmap(bytes, [&](FREE_IMAGE_FORMAT, FIBITMAP* image) {
+        FIBITMAP* with_alpha = FreeImage_ConvertTo32Bits(image);
+        RGBQUAD pixel{};
+        if (with_alpha == nullptr ||
+            !FreeImage_GetPixelColor(with_alpha, x, FreeImage_GetHeight(with_alpha) - 1 - y,
+                                     &pixel)) {
+            throw std::runtime_error("no pixel there");
+        }
+        FreeImage_Unload(with_alpha);
+        alpha = pixel.rgbReserved;
+    });
+    if (!decoded) throw std::runtime_error("not an image");
+    return alpha;
 }
 
 std::string with_claimed_jpeg_size(std::string jpeg, unsigned width, unsigned height) {

@@ -25,6 +25,10 @@ struct rgb_colour {
 // The colour of the pixel at column x, row y counted from the top.
 rgb_colour colour_at(const std::string& bytes, unsigned x, unsigned y);
 
+// The opacity (0 clear to 255 opaque) of the pixel at column x, row y
+// counted from the top; 255 throughout an image without alpha.
+unsigned alpha_at(const std::string& bytes, unsigned x, unsigned y);
+
 // `jpeg` with the size in its frame header replaced: a small file that
 // claims a picture of `width` x `height`.
 std::string with_claimed_jpeg_size(std::string jpeg, unsigned width, unsigned height);
