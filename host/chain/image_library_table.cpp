@@ -6,6 +6,7 @@
 
 #include "base/utf16_text.h"
 #include "imaging/file_type_check.h"
+#include "imaging/heif_formats.h"
 
 namespace quorin::host {
 
@@ -20,6 +21,10 @@ extern "C" int file_type_of_utf16_path(const char16_t* path, int) {
 
 FreeImageFunction* image_library_table() {
     static std::array<FreeImageFunction, image_library_table_size> table = [] {
+        // The library's functions in the table answer for the host's formats
+        // too; registered here, as the table is made before the server's
+        // threads use the library.
+        register_heif_formats();
         std::array<FreeImageFunction, image_library_table_size> filled{};
         filled[FreeImageAPI_AcquireMemory] =
             reinterpret_cast<FreeImageFunction>(&FreeImage_AcquireMemory);

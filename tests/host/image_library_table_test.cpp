@@ -40,6 +40,27 @@ TEST(ImageLibraryTable, FindsAFilesTypeFromItsContentByUtf16Path) {
     EXPECT_EQ(type_of(unpaired.c_str(), 0), FIF_UNKNOWN);
 }
 
+TEST(ImageLibraryTable, NamesTheHostsAvifFilesWithTheirOwnCodeAndMimeType) {
+    test::temp_dir dir;
+    const auto file = dir.path() / "stored.bin";
+    ASSERT_TRUE(write_pattern_image(file, 16, 16, output_format::avif, pattern::checker));
+    FreeImageFunction* table = image_library_table();
+    const int code = reinterpret_cast<FreeImage_GetFileTypeU_t>(table[FreeImageAPI_GetFileTypeU])(
+        to_utf16(file.string()).c_str(), 0);
+    EXPECT_GT(code, FIF_JXR); // past the last of the library's own formats
+    EXPECT_STREQ(
+        reinterpret_cast<FreeImage_GetFIFMimeType_t>(table[FreeImageAPI_GetFIFMimeType])(code),
+        "image/avif");
+
+    std::string bytes = test::read_file(file);
+    FIMEMORY* stream = FreeImage_OpenMemory(reinterpret_cast<BYTE*>(bytes.data()),
+                                            static_cast<DWORD>(bytes.size()));
+    EXPECT_EQ(reinterpret_cast<FreeImage_GetFileTypeFromMemory_t>(
+                  table[FreeImageAPI_GetFileTypeFromMemory])(stream, 0),
+              code);
+    FreeImage_CloseMemory(stream);
+}
+
 TEST(Utf16Text, ConvertsBothWaysAndMarksWhatIsNotText) {
     EXPECT_EQ(to_utf16("caf\xc3\xa9/\xf0\x9f\x93\xb7"), u"caf\u00e9/\U0001F4F7");
     EXPECT_EQ(to_utf8(u"caf\u00e9/\U0001F4F7"), "caf\xc3\xa9/\xf0\x9f\x93\xb7");

@@ -190,6 +190,21 @@ TEST_F(Serving, AutoFormatGivesAvifOrWebpToClientsThatTakeThem) {
         EXPECT_EQ(answer->header("vary"), "Accept");
 }
 
+TEST_F(Serving, AvifAnswersAreStoredThenServedFromTheCacheAsAvif) {
+    const std::string target = "/sub/deep.jpg?w=90&format=avif";
+    const auto stored = get(target);
+    ASSERT_EQ(stored.status, 200) << stored.body;
+    EXPECT_TRUE(logged("GET", target, "stored"));
+    const auto hit = get(target);
+    ASSERT_EQ(hit.status, 200);
+    EXPECT_TRUE(logged("GET", target, "hit"));
+    for (const auto* answer : {&stored, &hit}) {
+        EXPECT_EQ(answer->header("content-type"), "image/avif");
+        EXPECT_EQ(decode(answer->body).width, 90u);
+    }
+    EXPECT_EQ(hit.body, stored.body);
+}
+
 TEST_F(Serving, HeadHasTheHeadersAndNoBody) {
     const auto full = get("/photo.jpg?w=200");
     const auto head = get("/photo.jpg?w=200", "HEAD");
