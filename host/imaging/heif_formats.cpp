@@ -41,26 +41,52 @@ BOOL DLL_CALLCONV save_avif(FreeImageIO* io, FIBITMAP* image, fi_handle handle, 
     return encode_avif(image, quality, io, handle);
 }
 
-void DLL_CALLCONV describe_avif(Plugin* plugin, int) {
+const char* DLL_CALLCONV heif_name() { return "HEIF"; }
+const char* DLL_CALLCONV heif_description() { return "High Efficiency Image File Format"; }
+const char* DLL_CALLCONV heif_extension() { return "heic,heif"; }
+const char* DLL_CALLCONV heif_mime_type() { return "image/heif"; }
+
+BOOL DLL_CALLCONV is_heif(FreeImageIO* io, fi_handle handle) {
+    return kind_at(io, handle) == heif_kind::heif;
+}
+
+// What reading takes, the same for both: the decoder tells them apart.
+void describe_reading(Plugin* plugin) {
     *plugin = Plugin{};
+    plugin->load_proc = &load;
+    plugin->supports_no_pixels_proc = &supported;
+}
+
+void DLL_CALLCONV describe_avif(Plugin* plugin, int) {
+    describe_reading(plugin);
     plugin->format_proc = &avif_name;
     plugin->description_proc = &avif_description;
     plugin->extension_proc = &avif_extension;
-    plugin->load_proc = &load;
     plugin->save_proc = can_encode_avif() ? &save_avif : nullptr;
     plugin->validate_proc = &is_avif;
     plugin->mime_proc = &avif_mime_type;
     plugin->supports_export_bpp_proc = &supports_export_bpp;
     plugin->supports_export_type_proc = &supports_export_type;
-    plugin->supports_no_pixels_proc = &supported;
+}
+
+// Read only: browsers other than Safari show no HEIC.
+void DLL_CALLCONV describe_heif(Plugin* plugin, int) {
+    describe_reading(plugin);
+    plugin->format_proc = &heif_name;
+    plugin->description_proc = &heif_description;
+    plugin->extension_proc = &heif_extension;
+    plugin->validate_proc = &is_heif;
+    plugin->mime_proc = &heif_mime_type;
 }
 
 struct format_codes {
     int avif;
+    int heif;
 };
 
 const format_codes& registered() {
-    static const format_codes codes{FreeImage_RegisterLocalPlugin(&describe_avif)};
+    static const format_codes codes{FreeImage_RegisterLocalPlugin(&describe_avif),
+                                    FreeImage_RegisterLocalPlugin(&describe_heif)};
     return codes;
 }
 
@@ -69,5 +95,7 @@ const format_codes& registered() {
 void register_heif_formats() { registered(); }
 
 int avif_format() { return registered().avif; }
+
+int heif_format() { return registered().heif; }
 
 } // namespace quorin::host

@@ -13,7 +13,12 @@ namespace quorin::host {
 // list of formats.
 void register_heif_formats();
 
-// The library's code for AVIF, registering the formats first.
+// The library's code for AVIF (AV1 pictures), registering the formats
+// first.
 int avif_format();
+
+// The library's code for HEIF (HEVC pictures, HEIC, and the container's
+// generic brands), read only, registering the formats first.
+int heif_format();
 
 } // namespace quorin::host

@@ -235,6 +235,8 @@ std::optional<int> readable_format(const os::read_only_file& file) {
 
 output_format default_output_format(int source_format) {
     if (source_format == avif_format()) return output_format::avif;
+    // A photograph's format few browsers show: JPEG, as photographs go.
+    if (source_format == heif_format()) return output_format::jpeg;
     switch (source_format) {
     case FIF_JPEG:
         return output_format::jpeg;

@@ -26,7 +26,7 @@ std::optional<int> readable_format(const std::filesystem::path& file);
 std::optional<int> readable_format(const os::read_only_file& file);
 
 // What a request without `format=` gets: the source's own format when it
-// is one a client can ask for, PNG otherwise.
+// is one a client can ask for, JPEG for HEIF, PNG otherwise.
 output_format default_output_format(int source_format);
 
 // Whether the library can write the format here (WebP depends on how the

@@ -41,6 +41,7 @@ TEST(ConversionMemory, TheShareComesFromTheSourcesHeader) {
     };
     const row rows[] = {{"photo.jpg", output_format::jpeg, false, 24},
                         {"clear.png", output_format::png, true, 32},
+                        {"clear.avif", output_format::avif, true, 32},
                         {"moving.gif", output_format::gif, false, 0}};
     const test::temp_dir dir;
     constexpr std::uint64_t budget = 1'000'000'000;

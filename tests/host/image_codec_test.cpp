@@ -15,10 +15,12 @@
 #include "convert/host_converter.h"
 #include "imaging/avif_encoder.h"
 #include "imaging/bitmap.h"
+#include "imaging/heif_formats.h"
 #include "imaging/sample_images.h"
 #include "os/read_only_file.h"
 #include "support/animated_gif_file.h"
 #include "support/decoded_image.h"
+#include "support/heif_file.h"
 #include "support/temp_dir.h"
 
 namespace quorin::host {
@@ -350,6 +352,18 @@ std::string grey_tiff(unsigned width, unsigned height, const std::vector<BYTE>& 
     return tiff + std::string(pixels.begin(), pixels.end());
 }
 
+// `pixels` (grey, rows from the top) in a HEIF container that turns them
+// by `orientation`.
+std::string heif_grey(const std::vector<BYTE>& pixels, unsigned width, unsigned height,
+                      int orientation, bool hevc) {
+    return test::heif_file(
+        {.hevc = hevc, .width = width, .height = height, .orientation = orientation},
+        [&](unsigned x, unsigned y) {
+            const double grey = pixels.at(y * width + x) / 255.0;
+            return std::array<double, 4>{grey, grey, grey, 1};
+        });
+}
+
 TEST_F(ImageCodec, EveryFormatThatCarriesAnOrientationIsTurnedByIt) {
     // 40 x 20, light, with a dark block in its stored top-left corner.
     constexpr unsigned width = 40, height = 20;
@@ -380,7 +394,9 @@ TEST_F(ImageCodec, EveryFormatThatCarriesAnOrientationIsTurnedByIt) {
         for (const auto& [name, bytes] : std::vector<std::pair<std::string, std::string>>{
                  {"turned.jpg", test::with_exif_orientation(jpeg, orientation)},
                  {"turned.webp", stream_bytes(webp)},
-                 {"turned.tif", grey_tiff(width, height, pixels, orientation)}}) {
+                 {"turned.tif", grey_tiff(width, height, pixels, orientation)},
+                 {"turned.avif", heif_grey(pixels, width, height, orientation, false)},
+                 {"turned.heic", heif_grey(pixels, width, height, orientation, true)}}) {
             test::write_file(dir.path() / name, bytes);
             const memory_stream out;
             ASSERT_EQ(convert_file(dir.path() / name, *readable_format(dir.path() / name), {},
@@ -441,17 +457,32 @@ TEST_F(ImageCodec, EmbeddedProfilesAreConvertedToSrgbAndNotPassedOn) {
     ASSERT_NE(
         FreeImage_CreateICCProfile(source.get(), profile.data(), static_cast<long>(profile.size())),
         nullptr);
-    for (const auto& [name, format, flags] :
-         std::vector<std::tuple<const char*, FREE_IMAGE_FORMAT, int>>{
-             {"profiled.png", FIF_PNG, 0},
-             {"profiled.jpg", FIF_JPEG, JPEG_QUALITYSUPERB | JPEG_SUBSAMPLING_444},
-             {"profiled.tif", FIF_TIFF, 0},
-             {"profiled.webp", FIF_WEBP, WEBP_LOSSLESS}}) {
-        const auto file = dir.path() / name;
-        ASSERT_TRUE(FreeImage_Save(format, source.get(), file.string().c_str(), flags)) << name;
+    const auto saved = [&](FREE_IMAGE_FORMAT format, int flags) {
         const memory_stream out;
-        ASSERT_EQ(convert_file(file, format, {}, output_format::png, out.get()),
-                  conversion_status::converted);
+        EXPECT_TRUE(FreeImage_SaveToMemory(format, source.get(), out.get(), flags));
+        return stream_bytes(out);
+    };
+    const auto in_heif = [&](bool hevc) {
+        return test::heif_file(
+            {.hevc = hevc, .width = 48, .height = 16, .icc_profile = profile},
+            [&](unsigned x, unsigned) {
+                const auto& [red, green, blue] = bands.at(x / 16);
+                return std::array<double, 4>{red / 255.0, green / 255.0, blue / 255.0, 1};
+            });
+    };
+    for (const auto& [name, bytes] : std::vector<std::pair<std::string, std::string>>{
+             {"profiled.png", saved(FIF_PNG, 0)},
+             {"profiled.jpg", saved(FIF_JPEG, JPEG_QUALITYSUPERB | JPEG_SUBSAMPLING_444)},
+             {"profiled.tif", saved(FIF_TIFF, 0)},
+             {"profiled.webp", saved(FIF_WEBP, WEBP_LOSSLESS)},
+             {"profiled.avif", in_heif(false)},
+             {"profiled.heic", in_heif(true)}}) {
+        const auto file = dir.path() / name;
+        test::write_file(file, bytes);
+        const memory_stream out;
+        ASSERT_EQ(convert_file(file, *readable_format(file), {}, output_format::png, out.get()),
+                  conversion_status::converted)
+            << name;
         const std::string answer = stream_bytes(out);
         for (unsigned band = 0; band < bands.size(); ++band) {
             const auto colour = test::colour_at(answer, band * 16 + 8, 8);
@@ -551,6 +582,17 @@ TEST_F(ImageCodec, SourcesOfTooManyPixelsAreRefusedBeforeDecoding) {
     const auto claimed_bmp = dir.path() / "claimed.bmp";
     test::write_file(claimed_bmp, bmp);
     EXPECT_EQ(convert_file(claimed_bmp, FIF_BMP, {}, output_format::png, out.get()),
+              conversion_status::too_large);
+
+    // An AVIF whose image size property claims 20000 x 20000.
+    std::string avif = test::read_file(image("small.avif", 8, 8, output_format::avif));
+    const std::size_t size_box = avif.find("ispe");
+    ASSERT_NE(size_box, std::string::npos);
+    for (const std::size_t side : {size_box + 8, size_box + 12}) // after version and flags
+        avif.replace(side, 4, std::string("\0\0\x4e\x20", 4));
+    const auto claimed_avif = dir.path() / "claimed.avif";
+    test::write_file(claimed_avif, avif);
+    EXPECT_EQ(convert_file(claimed_avif, avif_format(), {}, output_format::png, out.get()),
               conversion_status::too_large);
 }
 
@@ -666,6 +708,8 @@ TEST(OutputFormats, DefaultIsTheSourcesOwnFormatWhereAClientCouldAskForIt) {
     EXPECT_EQ(default_output_format(FIF_JPEG), output_format::jpeg);
     EXPECT_EQ(default_output_format(FIF_GIF), output_format::gif);
     EXPECT_EQ(default_output_format(FIF_TIFF), output_format::png);
+    EXPECT_EQ(default_output_format(avif_format()), output_format::avif);
+    EXPECT_EQ(default_output_format(heif_format()), output_format::jpeg);
 }
 
 // How a test source is made: its pixel type, bits per pixel, the format
