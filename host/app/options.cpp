@@ -88,7 +88,9 @@ std::string usage_text() {
            "loaded modules. GET /NAME?w=W&h=H&fit=M&gravity=G&format=F&q=Q scales\n"
            "the image to the W x H box (at most " +
            std::to_string(max_dimension) +
-           ") by fit mode M:\n"
+           ") by fit mode M, after\n"
+           "crop=X,Y,CW,CH keeps that part of it (in its pixels as shown); dpr=R\n"
+           "(1 to 4) multiplies W and H:\n"
            "  inside   all of it inside the box, never enlarging; W or H may be\n"
            "           left out (the default)\n"
            "  cover    exactly W x H, the overflow cut off, never enlarging; G\n"

@@ -9,14 +9,14 @@ void name_cache_entry(conversion_job& job) {
     name_cache_entry(job, read_header(*job.source, job.source_format));
 }
 
-void name_cache_entry(conversion_job& job, const std::optional<source_header>& header) {
+bool name_cache_entry(conversion_job& job, const std::optional<source_header>& header) {
     job.plan.reset();
     if (header) {
-        job.plan = plan_resize(header->shown, job.parameters.fit, job.parameters.anchor,
-                               job.parameters.width, job.parameters.height);
+        job.plan = plan_for(header->shown, job.parameters);
         job.source_bits_per_pixel = header->bits_per_pixel;
     }
     job.cache_key = cache_key(job.relative_source, job.parameters, job.plan, job.format);
+    return !header || job.plan;
 }
 
 } // namespace quorin::host

@@ -67,8 +67,9 @@ struct conversion_job {
 
 // Plans the conversion from the source's header and names its cache entry.
 void name_cache_entry(conversion_job& job);
-// The same from the header's facts, when known without reading it.
-void name_cache_entry(conversion_job& job, const std::optional<source_header>& header);
+// The same from the header's facts, when known without reading it. False
+// when the header shows the crop asked for lying outside the source.
+bool name_cache_entry(conversion_job& job, const std::optional<source_header>& header);
 
 inline std::uint64_t to_request_value(conversion_job& job) {
     return reinterpret_cast<std::uint64_t>(&job);

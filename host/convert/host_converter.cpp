@@ -155,6 +155,8 @@ extern "C" int host_convert_core(const conversion_job* job, FIMEMORY* out) {
         return 415;
     case conversion_status::too_large:
         return 422;
+    case conversion_status::crop_outside:
+        return 400;
     case conversion_status::failed:
         return 500;
     }

@@ -5,7 +5,13 @@
 
 namespace quorin::host {
 
-enum class conversion_status { converted, unreadable, too_large, failed };
+enum class conversion_status {
+    converted,
+    unreadable,
+    too_large,
+    crop_outside, // the crop asked for does not lie within the source
+    failed,
+};
 
 // The most pixels a source may have. Decoding allocates for every pixel
 // (up to 16 bytes each for deep formats), so a small file that claims a

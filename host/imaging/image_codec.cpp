@@ -45,11 +45,6 @@ FIBITMAP* load_from(const os::read_only_file& source, FREE_IMAGE_FORMAT format, 
     return image;
 }
 
-resize_plan plan_for(image_size source, const conversion_parameters& parameters) {
-    return plan_resize(source, parameters.fit, parameters.anchor, parameters.width,
-                       parameters.height);
-}
-
 // The JPEG decoder can scale by 1/2, 1/4 or 1/8 while decoding: the largest
 // of these that still leaves the kept part at least the output's size,
 // given as the size hint on the longer side that makes the decoder take
@@ -84,7 +79,9 @@ conversion_status load(const os::read_only_file& source, int source_format,
         // Planned for the size the header gives, as the cache key was.
         // Photos are shown the way their camera held them, so the plan is
         // made for the turned picture.
-        plan = plan_for(shown_size(header.get()), parameters);
+        const auto planned = plan_for(shown_size(header.get()), parameters);
+        if (!planned) return conversion_status::crop_outside;
+        plan = *planned;
         if (format == FIF_JPEG) flags = JPEG_ACCURATE | JPEG_EXIFROTATE | reduction_hint(plan);
     }
     image.reset(load_from(source, format, flags));
@@ -93,7 +90,11 @@ conversion_status load(const os::read_only_file& source, int source_format,
     if (format == FIF_PNG) attach_profile(image.get(), png_icc_profile(source));
     if (format == FIF_JPEG && header_alone) return conversion_status::converted;
     if (too_many_pixels(size_of(image.get()))) return conversion_status::too_large;
-    if (!header_alone) plan = plan_for(shown_size(image.get()), parameters);
+    if (!header_alone) {
+        const auto planned = plan_for(shown_size(image.get()), parameters);
+        if (!planned) return conversion_status::crop_outside;
+        plan = *planned;
+    }
     return conversion_status::converted;
 }
 

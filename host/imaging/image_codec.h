@@ -55,7 +55,8 @@ std::optional<source_header> read_header(const os::read_only_file& source, int s
 // animated. A JPEG source is decoded straight at a reduced scale when the
 // plan allows it. A source of more than `max_source_pixels` is
 // `too_large`; where the library can read a format's header alone, that
-// is found before any pixel is decoded.
+// is found before any pixel is decoded, as is a crop that does not lie
+// within the source (`crop_outside`).
 conversion_status convert_image(const os::read_only_file& source, int source_format,
                                 const conversion_parameters& parameters, output_format format,
                                 FIMEMORY* out, resize_plan* executed = nullptr);

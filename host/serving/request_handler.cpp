@@ -55,6 +55,8 @@ std::string_view outcome_name(cache_outcome outcome, int status) {
 
 std::string_view status_text_of(int status) {
     switch (status) {
+    case 400:
+        return "400 Bad Request";
     case 415:
         return "415 Unsupported Media Type";
     case 404:
@@ -68,6 +70,8 @@ std::string_view status_text_of(int status) {
 
 std::string failure_message(int status, const std::string& path, output_format format) {
     switch (status) {
+    case 400:
+        return "the crop lies outside " + path;
     case 404:
         return "no image at " + path;
     case 415:
@@ -261,7 +265,12 @@ request_kind request_handler::answer_image(http_exchange& exchange, cache_outcom
     // The key is planned from the source's header (as remembered for this
     // version of it), so that requests that make the same image share it,
     // and a 304 needs no more than that.
-    name_cache_entry(job, facts->header);
+    if (!name_cache_entry(job, facts->header)) {
+        const image_size shown = facts->header->shown;
+        return refuse(exchange, refusal::parameters, "400 Bad Request",
+                      "the crop lies outside " + request.path + ", which is " +
+                          std::to_string(shown.width) + "x" + std::to_string(shown.height));
+    }
     job.source_time = to_file_time(lookup.modified);
     job.exchange = &exchange;
     job.coalescer = &coalescer_;

@@ -25,15 +25,17 @@ std::string size_text(unsigned width, unsigned height) {
     return std::to_string(width) + 'x' + std::to_string(height);
 }
 
+std::string area_text(const image_area& area) {
+    return "crop" + std::to_string(area.left) + '-' + std::to_string(area.top) + '-' +
+           size_text(area.width, area.height);
+}
+
 // What fixes the pixels, as name-safe text: the size made, and the part
 // kept when it is not the whole source.
 std::string geometry_text(const resize_plan& plan) {
     std::string text = size_text(plan.output.width, plan.output.height);
     const image_area whole{0, 0, plan.source.width, plan.source.height};
-    if (plan.kept != whole) {
-        text += "_crop" + std::to_string(plan.kept.left) + '-' + std::to_string(plan.kept.top) +
-                '-' + size_text(plan.kept.width, plan.kept.height);
-    }
+    if (plan.kept != whole) text += '_' + area_text(plan.kept);
     return text;
 }
 
@@ -44,6 +46,7 @@ std::string box_text(const conversion_parameters& parameters) {
         if (!text.empty()) text += '_';
         text += part;
     };
+    if (parameters.crop) add(area_text(*parameters.crop));
     if (parameters.width) add('w' + std::to_string(*parameters.width));
     if (parameters.height) add('h' + std::to_string(*parameters.height));
     if (parameters.fit != fit_mode::inside) add(std::string(fit_name(parameters.fit)));

@@ -79,4 +79,18 @@ resize_plan plan_resize(image_size source, fit_mode mode, gravity anchor,
     return plan;
 }
 
+std::optional<resize_plan> plan_resize(image_size source, const image_area& crop, fit_mode mode,
+                                       gravity anchor, std::optional<int> box_width,
+                                       std::optional<int> box_height) {
+    if (std::uint64_t{crop.left} + crop.width > source.width ||
+        std::uint64_t{crop.top} + crop.height > source.height) {
+        return std::nullopt;
+    }
+    resize_plan plan = plan_resize({crop.width, crop.height}, mode, anchor, box_width, box_height);
+    plan.source = source;
+    plan.kept.left += crop.left;
+    plan.kept.top += crop.top;
+    return plan;
+}
+
 } // namespace quorin::host

@@ -51,4 +51,10 @@ image_size fit_inside(image_size source, std::optional<int> box_width,
 resize_plan plan_resize(image_size source, fit_mode mode, gravity anchor,
                         std::optional<int> box_width, std::optional<int> box_height);
 
+// The same for the part `crop` of the source, fitted as a source of that
+// size would be; nullopt when `crop` does not lie within the source.
+std::optional<resize_plan> plan_resize(image_size source, const image_area& crop, fit_mode mode,
+                                       gravity anchor, std::optional<int> box_width,
+                                       std::optional<int> box_height);
+
 } // namespace quorin::host

@@ -18,10 +18,14 @@ conversion_parameters box(std::optional<int> width, std::optional<int> height, i
     return parameters;
 }
 
+conversion_parameters cropped(conversion_parameters parameters, image_area crop) {
+    parameters.crop = crop;
+    return parameters;
+}
+
 // The plan of `parameters` for a 1600 x 1200 source.
 std::optional<resize_plan> planned(const conversion_parameters& parameters) {
-    return plan_resize({1600, 1200}, parameters.fit, parameters.anchor, parameters.width,
-                       parameters.height);
+    return plan_for({1600, 1200}, parameters);
 }
 
 std::string name_of(const conversion_parameters& parameters, output_format format,
@@ -66,6 +70,9 @@ TEST(CacheName, RequestsThatMakeTheSameImageShareIt) {
          {box(800, std::nullopt, 30), output_format::png},
          {box(std::nullopt, 600, 85), output_format::png},
          {box(800, 600, 85, fit_mode::fill), output_format::png}},
+        // A crop is a part kept like the cover's.
+        {{cropped(box(100, 100), {200, 0, 1200, 1200}), output_format::png},
+         {box(100, 100, 85, fit_mode::cover), output_format::png}},
         // A cover of the source's shape cuts nothing, whatever the gravity.
         {{box(400, 300, 85, fit_mode::cover, gravity::west), output_format::jpeg},
          {box(400, 300, 85, fit_mode::cover, gravity::north), output_format::jpeg},
@@ -97,6 +104,12 @@ TEST(CacheName, DiffersForEverySourceAndOutput) {
         cache_name("albums/photo.jpg", box(32, 0), std::nullopt, output_format::jpeg),
         cache_name("albums/photo.jpg", box(3, 20, 85, fit_mode::fill), std::nullopt,
                    output_format::jpeg),
+        cache_name("albums/photo.jpg", cropped(box(3, 20), {0, 0, 5, 5}), std::nullopt,
+                   output_format::jpeg),
+        cache_name("albums/photo.jpg", cropped(box(3, 20), {0, 0, 5, 6}), std::nullopt,
+                   output_format::jpeg),
+        name_of(cropped(box(320, 240), {0, 0, 800, 600}), output_format::jpeg),
+        name_of(cropped(box(320, 240), {1, 0, 800, 600}), output_format::jpeg),
     };
     EXPECT_EQ(std::set<std::string>(names.begin(), names.end()).size(), names.size());
 }

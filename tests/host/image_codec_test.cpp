@@ -193,6 +193,13 @@ TEST_F(ImageCodec, FilesThatAreNoImagesAreRecognised) {
               conversion_status::unreadable);
 }
 
+// GIF holds 8 bits a pixel.
+void replace_with_grey(FIBITMAP*& image) {
+    FIBITMAP* grey = FreeImage_ConvertTo8Bits(image);
+    FreeImage_Unload(image);
+    image = grey;
+}
+
 // A picture black on one half, white on the other: the left half black,
 // or the top half when `black_on_top`.
 std::string two_tone(unsigned width, unsigned height, bool black_on_top, FREE_IMAGE_FORMAT format) {
@@ -206,6 +213,7 @@ std::string two_tone(unsigned width, unsigned height, bool black_on_top, FREE_IM
         }
     }
     const memory_stream out;
+    if (format == FIF_GIF) replace_with_grey(image);
     FreeImage_SaveToMemory(format, image, out.get(), format == FIF_JPEG ? 90 : 0);
     FreeImage_Unload(image);
     return stream_bytes(out);
@@ -255,6 +263,61 @@ TEST_F(ImageCodec, CoverGivesTheWholeBoxWithTheGravitysSideKept) {
         const unsigned last = test::brightness_at(bytes, across ? 30 : 54, across ? 54 : 30);
         EXPECT_TRUE(near(first, shows == white ? white : black)) << row << ": " << first;
         EXPECT_TRUE(near(last, shows == black ? black : white)) << row << ": " << last;
+    }
+}
+
+TEST_F(ImageCodec, ACropIsCutFromThePictureAsShownBeforeItIsFitted) {
+    // 800 x 400 with its left half black; turned a quarter right (6), the
+    // black half is on top of a 400 x 800 picture. A GIF's size is known
+    // only once decoded.
+    const auto turned = dir.path() / "turned.jpg";
+    test::write_file(turned, test::with_exif_orientation(half_black_jpeg(), 6));
+    const auto plain = dir.path() / "plain.gif";
+    test::write_file(plain, two_tone(800, 400, false, FIF_GIF));
+    constexpr unsigned black = 0, white = 255;
+    const struct {
+        std::filesystem::path source;
+        image_area crop;
+        fit_mode fit;
+        int width, height;
+        image_size made;
+        unsigned shows;
+    } rows[] = {
+        {turned, {0, 400, 400, 400}, fit_mode::inside, 100, 100, {100, 100}, white},
+        {turned, {0, 0, 400, 400}, fit_mode::inside, 100, 100, {100, 100}, black},
+        {turned, {0, 200, 400, 200}, fit_mode::cover, 50, 100, {50, 100}, black},
+        {plain, {600, 0, 200, 400}, fit_mode::inside, 50, 50, {25, 50}, white},
+        {plain, {0, 100, 300, 300}, fit_mode::fill, 30, 10, {30, 10}, black},
+    };
+    for (const auto& [source, crop, fit, width, height, made, shows] : rows) {
+        conversion_parameters parameters;
+        parameters.crop = crop;
+        parameters.fit = fit;
+        parameters.width = width;
+        parameters.height = height;
+        const memory_stream out;
+        const std::string row = source.filename().string() + " " + std::to_string(crop.left) + "," +
+                                std::to_string(crop.top);
+        ASSERT_EQ(convert_file(source, *readable_format(source), parameters, output_format::png,
+                               out.get()),
+                  conversion_status::converted)
+            << row;
+        const std::string bytes = stream_bytes(out);
+        EXPECT_EQ(test::decode(bytes).width, made.width) << row;
+        EXPECT_EQ(test::decode(bytes).height, made.height) << row;
+        for (const auto& [x, y] : {std::pair{1u, 1u}, std::pair{made.width - 2, made.height - 2}})
+            EXPECT_NEAR(test::brightness_at(bytes, x, y), shows, 40) << row;
+    }
+    // Outside the picture as shown, though within it as stored.
+    for (const auto& source : {turned, plain}) {
+        conversion_parameters parameters;
+        parameters.crop = image_area{0, 0, 800, 1};
+        if (source == plain) parameters.crop = image_area{0, 0, 1, 401};
+        const memory_stream out;
+        EXPECT_EQ(convert_file(source, *readable_format(source), parameters, output_format::png,
+                               out.get()),
+                  conversion_status::crop_outside)
+            << source;
     }
 }
 

@@ -80,6 +80,38 @@ TEST(RequestParameters, ReadsFitGravityAndAutoFormat) {
     EXPECT_NE(rejected("gravity=up").find("center, north, south"), std::string::npos);
 }
 
+TEST(RequestParameters, DprMultipliesTheBoxAndNothingElse) {
+    const struct {
+        const char* query;
+        std::optional<int> width, height;
+    } rows[] = {
+        {"w=100&dpr=2", 200, std::nullopt},  {"dpr=1.5&w=100&h=51", 150, 77}, // 76.5 rounds up
+        {"h=3&dpr=1.25", std::nullopt, 4},   {"w=10&dpr=4", 40, std::nullopt},
+        {"w=2048&h=8192&dpr=1", 2048, 8192}, {"dpr=3", std::nullopt, std::nullopt},
+    };
+    for (const auto& [query, width, height] : rows) {
+        const auto parameters = parsed(query);
+        EXPECT_EQ(parameters.width, width) << query;
+        EXPECT_EQ(parameters.height, height) << query;
+    }
+    for (const char* query : {"dpr=0", "dpr=0.5", "dpr=4.01", "dpr=5", "dpr=1.234", "dpr=2.",
+                              "dpr=.5", "dpr=+2", "dpr=2x", "dpr=", "w=1&dpr=2&dpr=2"}) {
+        EXPECT_NE(rejected(query), "") << query;
+    }
+    EXPECT_EQ(rejected("w=4097&dpr=2"), "w and h times dpr must be at most 8192");
+}
+
+TEST(RequestParameters, CropIsFourWholeNumbers) {
+    EXPECT_EQ(parsed("crop=0,0,10,20").crop, (image_area{0, 0, 10, 20}));
+    EXPECT_EQ(parsed("crop=5,6,7,8&w=3").crop, (image_area{5, 6, 7, 8}));
+    EXPECT_FALSE(parsed("w=3").crop);
+    for (const char* query :
+         {"crop=1,2,3", "crop=1,2,3,4,5", "crop=1,,3,4", "crop=0,0,0,5", "crop=0,0,5,0",
+          "crop=-1,0,5,5", "crop=a,b,c,d", "crop=1,2,3,4,", "crop=1000000000,0,1,1"}) {
+        EXPECT_NE(rejected(query).find("crop must be x,y,w,h"), std::string::npos) << query;
+    }
+}
+
 TEST(PercentDecode, DecodesEscapesAndPlus) {
     EXPECT_EQ(percent_decode("a%20b+c%2F"), "a b c/");
     EXPECT_EQ(percent_decode("%e2%82%ac"), "\xe2\x82\xac");

@@ -80,5 +80,53 @@ TEST(PlanResize, InsideAndFillKeepTheWholeSource) {
               plan_resize({800, 400}, fit_mode::inside, gravity::center, 7000, 9000));
 }
 
+TEST(PlanResize, ACropIsFittedAsASourceOfItsSizeWhereItLies) {
+    const image_size source{800, 400};
+    const struct {
+        image_area crop;
+        fit_mode fit;
+        gravity anchor;
+        int box_width, box_height;
+        image_area kept;
+        image_size output;
+    } rows[] = {
+        {{100, 50, 400, 200},
+         fit_mode::inside,
+         gravity::center,
+         100,
+         100,
+         {100, 50, 400, 200},
+         {100, 50}},
+        {{100, 50, 400, 200},
+         fit_mode::cover,
+         gravity::east,
+         100,
+         100,
+         {300, 50, 200, 200},
+         {100, 100}},
+        {{0, 0, 800, 400}, fit_mode::cover, gravity::west, 100, 100, {0, 0, 400, 400}, {100, 100}},
+        {{799, 399, 1, 1}, fit_mode::fill, gravity::center, 10, 20, {799, 399, 1, 1}, {10, 20}},
+        {{400, 0, 400, 400},
+         fit_mode::inside,
+         gravity::center,
+         1000,
+         1000,
+         {400, 0, 400, 400},
+         {400, 400}},
+    };
+    for (const auto& [crop, fit, anchor, width, height, kept, output] : rows) {
+        const auto plan = plan_resize(source, crop, fit, anchor, width, height);
+        ASSERT_TRUE(plan) << crop.left << "," << crop.top;
+        EXPECT_EQ(plan->source, source);
+        EXPECT_EQ(plan->kept, kept) << crop.left << "," << crop.top;
+        EXPECT_EQ(plan->output, output) << crop.left << "," << crop.top;
+    }
+    for (const image_area outside : {image_area{1, 0, 800, 400}, image_area{0, 400, 1, 1},
+                                     image_area{4'000'000'000u, 0, 4'000'000'000u, 1}}) {
+        EXPECT_FALSE(plan_resize(source, outside, fit_mode::inside, gravity::center, 10, 10))
+            << outside.left << "," << outside.top;
+    }
+}
+
 } // namespace
 } // namespace quorin::host

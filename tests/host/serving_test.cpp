@@ -95,6 +95,11 @@ TEST_F(Serving, ConvertedAnswersHaveTheRequestedSizeAndFormat) {
         {"/tall.png?w=5000&h=100&fit=cover", "image/png", FIF_PNG, 400, 8},
         {"/pattern.gif?w=50&h=150&fit=fill", "image/gif", FIF_GIF, 50, 150},
         {"/photo.jpg?w=90&h=10&fit=fill&format=png", "image/png", FIF_PNG, 90, 10},
+        {"/photo.jpg?w=100&dpr=2", "image/jpeg", FIF_JPEG, 200, 150},
+        {"/photo.jpg?w=1000&dpr=4", "image/jpeg", FIF_JPEG, 1600, 1200},
+        {"/photo.jpg?w=100&h=100&dpr=1.5&fit=cover", "image/jpeg", FIF_JPEG, 150, 150},
+        {"/photo.jpg?crop=400,300,800,600&w=200", "image/jpeg", FIF_JPEG, 200, 150},
+        {"/pattern.gif?crop=0,0,150,100&w=50&dpr=2", "image/gif", FIF_GIF, 100, 67},
     };
     for (const auto& expected : cases) {
         const auto response = get(expected.target);
@@ -142,6 +147,8 @@ TEST_F(Serving, RequestsForTheSameImageShareOneCacheFileAndTag) {
         {"/canon.jpg?w=100", "/canon.jpg?w=100&q=85", "/canon.jpg?q=85&w=100",
          "/canon.jpg?h=75&fit=inside", "/canon.jpg?fit=fill&w=100&h=75"},
         {"/canon.jpg?w=300&h=300&fit=cover&gravity=north", "/canon.jpg?fit=cover&h=300&w=300"},
+        {"/canon.jpg?w=60&dpr=2", "/canon.jpg?w=120&dpr=1", "/canon.jpg?dpr=4&w=30"},
+        {"/canon.jpg?crop=200,0,1200,1200&w=100", "/canon.jpg?w=100&h=100&fit=cover&dpr=1"},
     };
     std::set<std::string> tags;
     for (const auto& group : groups) {
@@ -266,6 +273,9 @@ TEST_F(Serving, MistakesGetAStatusAndAShortText) {
         {"/huge.jpg?w=100", 422},
         {"/photo.jpg?fit=cover&w=9", 400},
         {"/photo.jpg?gravity=up", 400},
+        {"/photo.jpg?crop=1000,0,601,10", 400},
+        {"/pattern.gif?crop=0,0,10,201", 400},
+        {"/photo.jpg?w=3000&dpr=3", 400},
     };
     for (const auto& [target, status] : cases) {
         const auto response = get(target);
