@@ -36,6 +36,7 @@ std::string geometry_text(const resize_plan& plan) {
     std::string text = size_text(plan.output.width, plan.output.height);
     const image_area whole{0, 0, plan.source.width, plan.source.height};
     if (plan.kept != whole) text += '_' + area_text(plan.kept);
+    if (plan.detail_search) text += "_smart_" + area_text(*plan.detail_search);
     return text;
 }
 

@@ -71,8 +71,9 @@ std::string bound_message(std::string_view name, std::string_view value, int max
 }
 
 constexpr std::array<std::string_view, 3> fit_names{"inside", "cover", "fill"};
-constexpr std::array<std::string_view, 9> gravity_names{
-    "center", "north", "south", "east", "west", "northeast", "northwest", "southeast", "southwest"};
+constexpr std::array<std::string_view, 10> gravity_names{
+    "center",    "north",     "south",     "east",      "west",
+    "northeast", "northwest", "southeast", "southwest", "smart"};
 
 // The index of `value` among `names`, as the enum it numbers.
 template <typename Enum, std::size_t count>

@@ -28,13 +28,15 @@ image_area cover_area(image_size source, gravity anchor, unsigned box_width, uns
         unsigned down;
     };
     static constexpr placement placements[] = {
-        {1, 1}, {1, 0}, {1, 2}, {2, 1}, {0, 1}, {2, 0}, {0, 0}, {2, 2}, {0, 2},
-    }; // in the order of `gravity`
+        {1, 1}, {1, 0}, {1, 2}, {2, 1}, {0, 1}, {2, 0}, {0, 0}, {2, 2}, {0, 2}, {1, 1},
+    }; // in the order of `gravity`; smart starts in the middle
     const placement place = placements[static_cast<std::size_t>(anchor)];
     area.left = static_cast<unsigned>(std::uint64_t{source.width - area.width} * place.across / 2);
     area.top = static_cast<unsigned>(std::uint64_t{source.height - area.height} * place.down / 2);
     return area;
 }
+
+image_area whole_of(image_size source) { return {0, 0, source.width, source.height}; }
 
 } // namespace
 
@@ -74,6 +76,9 @@ resize_plan plan_resize(image_size source, fit_mode mode, gravity anchor,
         return plan;
     }
     plan.kept = cover_area(source, anchor, box.width, box.height);
+    if (anchor == gravity::smart && plan.kept != whole_of(source)) {
+        plan.detail_search = whole_of(source);
+    }
     const bool holds_the_box = plan.kept.width >= box.width && plan.kept.height >= box.height;
     plan.output = holds_the_box ? box : image_size{plan.kept.width, plan.kept.height};
     return plan;
@@ -88,8 +93,11 @@ std::optional<resize_plan> plan_resize(image_size source, const image_area& crop
     }
     resize_plan plan = plan_resize({crop.width, crop.height}, mode, anchor, box_width, box_height);
     plan.source = source;
-    plan.kept.left += crop.left;
-    plan.kept.top += crop.top;
+    for (image_area* area : {&plan.kept, plan.detail_search ? &*plan.detail_search : nullptr}) {
+        if (area == nullptr) continue;
+        area->left += crop.left;
+        area->top += crop.top;
+    }
     return plan;
 }
 

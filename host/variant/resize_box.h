@@ -19,8 +19,20 @@ enum class fit_mode {
     fill,   // exactly the box, stretched
 };
 
-// Which part a cover crop keeps.
-enum class gravity { center, north, south, east, west, northeast, northwest, southeast, southwest };
+// Which part a cover crop keeps: a side or corner, or (smart) the part
+// with the most detail, found once the pixels are seen.
+enum class gravity {
+    center,
+    north,
+    south,
+    east,
+    west,
+    northeast,
+    northwest,
+    southeast,
+    southwest,
+    smart,
+};
 
 struct image_area {
     unsigned left;
@@ -36,6 +48,9 @@ struct resize_plan {
     image_size source;
     image_area kept;
     image_size output;
+    // With smart gravity, where `kept` may move to: it is placed in the
+    // middle of this area until the pixels show where the detail is.
+    std::optional<image_area> detail_search{};
     friend bool operator==(const resize_plan&, const resize_plan&) = default;
 };
 

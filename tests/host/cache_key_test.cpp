@@ -76,6 +76,7 @@ TEST(CacheName, RequestsThatMakeTheSameImageShareIt) {
         // A cover of the source's shape cuts nothing, whatever the gravity.
         {{box(400, 300, 85, fit_mode::cover, gravity::west), output_format::jpeg},
          {box(400, 300, 85, fit_mode::cover, gravity::north), output_format::jpeg},
+         {box(400, 300, 85, fit_mode::cover, gravity::smart), output_format::jpeg},
          {box(400, 300), output_format::jpeg}},
     };
     for (const auto& group : groups) {
@@ -98,6 +99,11 @@ TEST(CacheName, DiffersForEverySourceAndOutput) {
         name_of(box(320, 100, 85, fit_mode::fill), output_format::jpeg),
         name_of(box(320, 320, 85, fit_mode::cover), output_format::jpeg),
         name_of(box(320, 320, 85, fit_mode::cover, gravity::west), output_format::jpeg),
+        name_of(box(320, 320, 85, fit_mode::cover, gravity::smart), output_format::jpeg),
+        name_of(cropped(box(320, 320, 85, fit_mode::cover, gravity::smart), {0, 0, 1600, 1000}),
+                output_format::jpeg),
+        cache_name("albums/photo.jpg", box(3, 20, 85, fit_mode::cover, gravity::smart),
+                   std::nullopt, output_format::jpeg),
         name_of(box(320, 320, 85, fit_mode::fill), output_format::jpeg),
         cache_name("albums/photo.jpg", box(320, 240), std::nullopt, output_format::jpeg),
         cache_name("albums/photo.jpg", box(3, 20), std::nullopt, output_format::jpeg),

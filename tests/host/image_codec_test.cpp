@@ -321,6 +321,47 @@ TEST_F(ImageCodec, ACropIsCutFromThePictureAsShownBeforeItIsFitted) {
     }
 }
 
+TEST_F(ImageCodec, SmartGravityKeepsTheSideWithTheDetail) {
+    // White, with black and white stripes along one end: at the right of
+    // a wide PNG, at the bottom of a tall JPEG (decoded reduced).
+    const auto striped = [](unsigned width, unsigned height, bool at_right) {
+        bitmap image(FreeImage_Allocate(static_cast<int>(width), static_cast<int>(height), 24));
+        for (unsigned y = 0; y < height; ++y) { // rows from the bottom
+            for (unsigned x = 0; x < width; ++x) {
+                const bool detail = at_right ? x >= width - width / 5 : y < height / 5;
+                const BYTE shade = detail && (x / 3 + y / 3) % 2 == 0 ? 0 : 255;
+                RGBQUAD colour{shade, shade, shade, 0};
+                FreeImage_SetPixelColor(image.get(), x, y, &colour);
+            }
+        }
+        return image;
+    };
+    const auto wide = dir.path() / "wide.png";
+    const auto tall = dir.path() / "tall.jpg";
+    ASSERT_TRUE(FreeImage_Save(FIF_PNG, striped(800, 400, true).get(), wide.string().c_str(), 0));
+    ASSERT_TRUE(FreeImage_Save(FIF_JPEG, striped(400, 800, false).get(), tall.string().c_str(),
+                               JPEG_QUALITYSUPERB));
+    for (const auto& [source, far_corner] :
+         {std::pair{wide, std::pair{95u, 50u}}, std::pair{tall, std::pair{50u, 95u}}}) {
+        const auto brightness = [&](gravity anchor) {
+            conversion_parameters parameters;
+            parameters.width = 100;
+            parameters.height = 100;
+            parameters.fit = fit_mode::cover;
+            parameters.anchor = anchor;
+            const memory_stream out;
+            EXPECT_EQ(convert_file(source, *readable_format(source), parameters, output_format::png,
+                                   out.get()),
+                      conversion_status::converted);
+            return test::brightness_at(stream_bytes(out), far_corner.first, far_corner.second);
+        };
+        // The middle misses the stripes; the detail's side shows them, grey
+        // once scaled down.
+        EXPECT_GT(brightness(gravity::center), 240u) << source;
+        EXPECT_LT(brightness(gravity::smart), 200u) << source;
+    }
+}
+
 TEST_F(ImageCodec, ASourceReshapedSinceItsCacheNameWasPlannedIsReported) {
     conversion_job job;
     // Rewritten in place, as an editor saves: the open file sees the change.

@@ -78,6 +78,7 @@ TEST(RequestParameters, ReadsFitGravityAndAutoFormat) {
     EXPECT_EQ(rejected("fit=fill&h=10"), "fit=fill needs both w and h");
     EXPECT_EQ(rejected("fit=crop"), "fit must be inside, cover or fill, not 'crop'");
     EXPECT_NE(rejected("gravity=up").find("center, north, south"), std::string::npos);
+    EXPECT_EQ(parsed("gravity=smart&fit=cover&w=1&h=1").anchor, gravity::smart);
 }
 
 TEST(RequestParameters, DprMultipliesTheBoxAndNothingElse) {

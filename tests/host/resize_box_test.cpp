@@ -67,6 +67,19 @@ TEST(PlanResize, CoverKeepsTheGravitysSideOfTheLargestAreaOfTheBoxsShape) {
     }
 }
 
+TEST(PlanResize, SmartCoverStartsInTheMiddleOfWhereItMayMove) {
+    const auto plan = plan_resize({800, 400}, fit_mode::cover, gravity::smart, 100, 100);
+    EXPECT_EQ(plan.kept, (image_area{200, 0, 400, 400}));
+    EXPECT_EQ(plan.detail_search, (image_area{0, 0, 800, 400}));
+    const auto cropped =
+        plan_resize({800, 400}, {100, 0, 500, 300}, fit_mode::cover, gravity::smart, 100, 100);
+    EXPECT_EQ(cropped->kept, (image_area{200, 0, 300, 300}));
+    EXPECT_EQ(cropped->detail_search, (image_area{100, 0, 500, 300}));
+    // Nothing to move: the box's shape is the source's.
+    EXPECT_FALSE(plan_resize({800, 400}, fit_mode::cover, gravity::smart, 200, 100).detail_search);
+    EXPECT_FALSE(plan_resize({800, 400}, fit_mode::inside, gravity::smart, 100, 100).detail_search);
+}
+
 TEST(PlanResize, InsideAndFillKeepTheWholeSource) {
     const image_area whole{0, 0, 800, 400};
     const auto inside = plan_resize({800, 400}, fit_mode::inside, gravity::west, 100, 100);

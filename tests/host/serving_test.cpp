@@ -99,6 +99,7 @@ TEST_F(Serving, ConvertedAnswersHaveTheRequestedSizeAndFormat) {
         {"/photo.jpg?w=1000&dpr=4", "image/jpeg", FIF_JPEG, 1600, 1200},
         {"/photo.jpg?w=100&h=100&dpr=1.5&fit=cover", "image/jpeg", FIF_JPEG, 150, 150},
         {"/photo.jpg?crop=400,300,800,600&w=200", "image/jpeg", FIF_JPEG, 200, 150},
+        {"/photo.jpg?w=100&h=40&fit=cover&gravity=smart", "image/jpeg", FIF_JPEG, 100, 40},
         {"/pattern.gif?crop=0,0,150,100&w=50&dpr=2", "image/gif", FIF_GIF, 100, 67},
     };
     for (const auto& expected : cases) {
