@@ -6,6 +6,7 @@
 
 #include "imaging/animated_gif.h"
 #include "imaging/bitmap.h"
+#include "imaging/bmp_loader.h"
 #include "imaging/colour_profile.h"
 #include "imaging/exif_orientation.h"
 #include "imaging/file_type_check.h"
@@ -39,6 +40,7 @@ bool too_many_pixels(image_size size) {
 // orientation, which is read from the file, so that a header alone shows
 // its turned size too.
 FIBITMAP* load_from(const os::read_only_file& source, FREE_IMAGE_FORMAT format, int flags) {
+    if (format == FIF_BMP) return load_bmp(source, flags);
     windowed_reader reader(source);
     FIBITMAP* image = FreeImage_LoadFromHandle(format, windowed_reader_io(), &reader, flags);
     if (image != nullptr && format == FIF_TIFF)

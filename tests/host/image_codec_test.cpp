@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <iostream>
-#include <lcms2.h>
 #include <tuple>
 #include <vector>
 
@@ -21,6 +20,7 @@
 #include "support/animated_gif_file.h"
 #include "support/decoded_image.h"
 #include "support/heif_file.h"
+#include "support/icc_profiles.h"
 #include "support/temp_dir.h"
 
 namespace quorin::host {
@@ -529,24 +529,6 @@ TEST_F(ImageCodec, EveryFormatThatCarriesAnOrientationIsTurnedByIt) {
     }
 }
 
-// An ICC profile like sRGB but with its red and green primaries swapped:
-// its red is sRGB's green and the other way round.
-std::string swapped_primaries_profile() {
-    const cmsCIExyY white = {0.3127, 0.3290, 1.0};
-    const cmsCIExyYTRIPLE primaries = {{0.30, 0.60, 1.0}, {0.64, 0.33, 1.0}, {0.15, 0.06, 1.0}};
-    const cmsFloat64Number srgb_curve[] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
-    cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, srgb_curve);
-    cmsToneCurve* curves[3] = {curve, curve, curve};
-    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(profile, nullptr, &size);
-    std::string bytes(size, '\0');
-    cmsSaveProfileToMem(profile, bytes.data(), &size);
-    cmsCloseProfile(profile);
-    cmsFreeToneCurve(curve);
-    return bytes;
-}
-
 TEST_F(ImageCodec, EmbeddedProfilesAreConvertedToSrgbAndNotPassedOn) {
     // Bands of red, green and a blue-grey in the swapped profile: in sRGB
     // red and green trade places.
@@ -557,7 +539,7 @@ TEST_F(ImageCodec, EmbeddedProfilesAreConvertedToSrgbAndNotPassedOn) {
         RGBQUAD pixel{static_cast<BYTE>(blue), static_cast<BYTE>(green), static_cast<BYTE>(red), 0};
         for (unsigned y = 0; y < 16; ++y) FreeImage_SetPixelColor(source.get(), x, y, &pixel);
     }
-    std::string profile = swapped_primaries_profile();
+    std::string profile = test::swapped_primaries_profile();
     ASSERT_NE(
         FreeImage_CreateICCProfile(source.get(), profile.data(), static_cast<long>(profile.size())),
         nullptr);
