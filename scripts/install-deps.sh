@@ -8,7 +8,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     libexpat1-dev libssl-dev libutfcpp-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    libfreeimage-dev liblcms2-dev libheif-dev zlib1g-dev libboost-dev libcurl4-openssl-dev curl
+    libfreeimage-dev liblcms2-dev libheif-dev libwebp-dev zlib1g-dev libboost-dev libcurl4-openssl-dev curl
     prometheus
     "$@"
 )

@@ -54,7 +54,7 @@ bitmap raw_frame(FIMULTIBITMAP* frames, int index) {
 std::optional<conversion_status> convert_animation(const os::read_only_file& source,
                                                    FIBITMAP* first_frame,
                                                    const frame_converter& convert_frame,
-                                                   FIMEMORY* out) {
+                                                   const animation_encoder& encode, FIMEMORY* out) {
     windowed_reader reader(source);
     // Opening reads the file's structure, not its pixels: the frames are
     // counted before any is decoded. They are loaded as stored and drawn
@@ -86,19 +86,21 @@ std::optional<conversion_status> convert_animation(const os::read_only_file& sou
         converted.push_back(std::move(frame));
     }
     animation_tag(first_frame, "Loop").apply_to(converted.front().get());
+    return encode(converted, out) ? conversion_status::converted : conversion_status::failed;
+}
+
+bool encode_gif_animation(const std::vector<bitmap>& frames, FIMEMORY* out) {
     // A multi-page bitmap can only be added to once it exists: it is opened
     // on the first frame encoded alone, and the others are appended.
     const memory_stream first;
-    if (!FreeImage_SaveToMemory(FIF_GIF, converted.front().get(), first.get(), 0))
-        return conversion_status::failed;
+    if (frames.empty() || !FreeImage_SaveToMemory(FIF_GIF, frames.front().get(), first.get(), 0))
+        return false;
     FreeImage_SeekMemory(first.get(), 0, SEEK_SET);
     const multi_bitmap answer(FreeImage_LoadMultiBitmapFromMemory(FIF_GIF, first.get(), 0));
-    if (!answer) return conversion_status::failed;
-    for (std::size_t index = 1; index < converted.size(); ++index)
-        FreeImage_AppendPage(answer.get(), converted[index].get());
-    return FreeImage_SaveMultiBitmapToMemory(FIF_GIF, answer.get(), out, 0)
-               ? conversion_status::converted
-               : conversion_status::failed;
+    if (!answer) return false;
+    for (std::size_t index = 1; index < frames.size(); ++index)
+        FreeImage_AppendPage(answer.get(), frames[index].get());
+    return FreeImage_SaveMultiBitmapToMemory(FIF_GIF, answer.get(), out, 0) != FALSE;
 }
 
 } // namespace quorin::host

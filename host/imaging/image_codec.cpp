@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "imaging/animated_gif.h"
+#include "imaging/animated_webp.h"
 #include "imaging/bitmap.h"
 #include "imaging/bmp_loader.h"
 #include "imaging/colour_profile.h"
@@ -248,6 +249,12 @@ bool prepare_for(output_format format, int quality, bitmap& image, int& flags) {
     return false;
 }
 
+// The output formats an animated GIF stays animated in; others give its
+// first frame.
+bool keeps_animation(output_format format) {
+    return format == output_format::gif || format == output_format::webp;
+}
+
 // The format, when the library can read it.
 std::optional<int> if_readable(int format) {
     if (format == FIF_UNKNOWN ||
@@ -327,14 +334,20 @@ conversion_status convert_image(const os::read_only_file& source, int source_for
     }
     if (executed != nullptr) *executed = plan;
     int flags = 0;
-    if (source_format == FIF_GIF && format == output_format::gif) {
+    if (source_format == FIF_GIF && keeps_animation(format)) {
+        const animation_encoder encode =
+            format == output_format::gif
+                ? animation_encoder(&encode_gif_animation)
+                : [&parameters](const std::vector<bitmap>& frames, FIMEMORY* into) {
+                      return encode_webp_animation(frames, parameters.quality, into);
+                  };
         const auto animated = convert_animation(
             source, image.get(),
             [&](bitmap& frame) {
                 return to_true_colour(frame) && apply_plan(frame, plan) &&
                        prepare_for(format, parameters.quality, frame, flags);
             },
-            out);
+            encode, out);
         if (animated) return *animated;
     }
     if (!to_upright_srgb(image, source_format) || !apply_plan(image, plan) ||

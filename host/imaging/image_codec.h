@@ -51,7 +51,7 @@ std::optional<source_header> read_header(const os::read_only_file& source, int s
 // serves any number of decodes), brings it to 8-bit sRGB turned as its
 // camera held it, cuts and scales it as the fit mode plans for its size
 // and encodes it into the stream `out`; the plan followed goes to
-// `executed` when given. A multi-frame GIF asked for as GIF stays
+// `executed` when given. A multi-frame GIF asked for as GIF or WebP stays
 // animated. A JPEG source is decoded straight at a reduced scale when the
 // plan allows it. A source of more than `max_source_pixels` is
 // `too_large`; where the library can read a format's header alone, that

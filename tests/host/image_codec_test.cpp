@@ -9,6 +9,7 @@
 #include <iostream>
 #include <tuple>
 #include <vector>
+#include <webp/demux.h>
 
 #include "convert/conversion_job.h"
 #include "convert/host_converter.h"
@@ -588,26 +589,28 @@ DWORD animation_tag(FIBITMAP* frame, const char* key) {
                : 0;
 }
 
-TEST_F(ImageCodec, AnAnimatedGifStaysAnimatedAsGifAndGivesItsFirstFrameOtherwise) {
-    // Three frames, 60 x 40: black, grey, white, shown 100, 200 and 300 ms,
-    // looping three times.
-    const auto file = dir.path() / "animated.gif";
-    const std::array<BYTE, 3> shades = {0, 128, 255};
-    {
-        FIMULTIBITMAP* gif = FreeImage_OpenMultiBitmap(FIF_GIF, file.string().c_str(), TRUE, FALSE);
-        ASSERT_NE(gif, nullptr);
-        for (unsigned index = 0; index < shades.size(); ++index) {
-            const bitmap frame(FreeImage_Allocate(60, 40, 8));
-            std::fill_n(FreeImage_GetBits(frame.get()), FreeImage_GetPitch(frame.get()) * 40,
-                        shades.at(index));
-            const DWORD time = 100 * (index + 1), loops = 3;
-            set_tag(frame.get(), FIMD_ANIMATION, "FrameTime", FIDT_LONG, 1, &time, sizeof time);
-            if (index == 0)
-                set_tag(frame.get(), FIMD_ANIMATION, "Loop", FIDT_LONG, 1, &loops, sizeof loops);
-            FreeImage_AppendPage(gif, frame.get());
-        }
-        ASSERT_TRUE(FreeImage_CloseMultiBitmap(gif, 0));
+// Three frames, 60 x 40: black, grey, white, shown 100, 200 and 300 ms,
+// looping three times.
+const std::array<BYTE, 3> shades = {0, 128, 255};
+bool write_three_shades(const std::filesystem::path& file) {
+    FIMULTIBITMAP* gif = FreeImage_OpenMultiBitmap(FIF_GIF, file.string().c_str(), TRUE, FALSE);
+    if (gif == nullptr) return false;
+    for (unsigned index = 0; index < shades.size(); ++index) {
+        const bitmap frame(FreeImage_Allocate(60, 40, 8));
+        std::fill_n(FreeImage_GetBits(frame.get()), FreeImage_GetPitch(frame.get()) * 40,
+                    shades.at(index));
+        const DWORD time = 100 * (index + 1), loops = 3;
+        set_tag(frame.get(), FIMD_ANIMATION, "FrameTime", FIDT_LONG, 1, &time, sizeof time);
+        if (index == 0)
+            set_tag(frame.get(), FIMD_ANIMATION, "Loop", FIDT_LONG, 1, &loops, sizeof loops);
+        FreeImage_AppendPage(gif, frame.get());
     }
+    return FreeImage_CloseMultiBitmap(gif, 0) != FALSE;
+}
+
+TEST_F(ImageCodec, AnAnimatedGifStaysAnimatedAsGifAndGivesItsFirstFrameOtherwise) {
+    const auto file = dir.path() / "animated.gif";
+    ASSERT_TRUE(write_three_shades(file));
     conversion_parameters box;
     box.width = 30;
 
@@ -638,6 +641,40 @@ TEST_F(ImageCodec, AnAnimatedGifStaysAnimatedAsGifAndGivesItsFirstFrameOtherwise
     const auto still = convert(file, 30, std::nullopt, output_format::png);
     EXPECT_EQ(still.format, FIF_PNG);
     EXPECT_EQ(still.width, 30u);
+}
+
+TEST_F(ImageCodec, AnAnimatedGifAskedForAsWebpStaysAnimated) {
+    const auto file = dir.path() / "animated.gif";
+    ASSERT_TRUE(write_three_shades(file));
+    conversion_parameters box;
+    box.width = 30;
+    const memory_stream out;
+    ASSERT_EQ(convert_file(file, FIF_GIF, box, output_format::webp, out.get()),
+              conversion_status::converted);
+    const std::string bytes = stream_bytes(out);
+
+    WebPAnimDecoderOptions options;
+    ASSERT_TRUE(WebPAnimDecoderOptionsInit(&options));
+    options.color_mode = MODE_RGBA;
+    const WebPData data{reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()};
+    const std::unique_ptr<WebPAnimDecoder, void (*)(WebPAnimDecoder*)> decoder(
+        WebPAnimDecoderNew(&data, &options), &WebPAnimDecoderDelete);
+    ASSERT_TRUE(decoder);
+    WebPAnimInfo info{};
+    ASSERT_TRUE(WebPAnimDecoderGetInfo(decoder.get(), &info));
+    EXPECT_EQ(info.canvas_width, 30u);
+    EXPECT_EQ(info.canvas_height, 20u);
+    EXPECT_EQ(info.loop_count, 3u);
+    ASSERT_EQ(info.frame_count, 3u);
+    int shown_until = 0;
+    for (unsigned index = 0; WebPAnimDecoderHasMoreFrames(decoder.get()); ++index) {
+        std::uint8_t* pixels = nullptr;
+        int ends = 0;
+        ASSERT_TRUE(WebPAnimDecoderGetNext(decoder.get(), &pixels, &ends));
+        EXPECT_EQ(ends - shown_until, static_cast<int>(100 * (index + 1))) << index;
+        shown_until = ends;
+        EXPECT_NEAR(pixels[(10 * 30 + 15) * 4], shades.at(index), 8) << index;
+    }
 }
 
 TEST_F(ImageCodec, SourcesOfTooManyPixelsAreRefusedBeforeDecoding) {
@@ -691,9 +728,11 @@ TEST_F(ImageCodec, AnAnimationIsRefusedWhenItsFramesTimesItsScreenAreTooMany) {
     ASSERT_TRUE(test::write_animated_gif(file, 8000, 8000, {dot, dot}, false));
     conversion_parameters box;
     box.width = 50;
-    const memory_stream out;
-    EXPECT_EQ(convert_file(file, FIF_GIF, box, output_format::gif, out.get()),
-              conversion_status::too_large);
+    for (const auto format : {output_format::gif, output_format::webp}) {
+        const memory_stream out;
+        EXPECT_EQ(convert_file(file, FIF_GIF, box, format, out.get()), conversion_status::too_large)
+            << format_name(format);
+    }
 }
 
 // A grey picture as values, row by row from the top.

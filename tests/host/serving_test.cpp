@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "base/file_time.h"
+#include "support/animated_gif_file.h"
 #include "support/decoded_image.h"
 #include "support/end_to_end.h"
 #include "support/host_process.h"
@@ -211,6 +212,25 @@ TEST_F(Serving, AvifAnswersAreStoredThenServedFromTheCacheAsAvif) {
         EXPECT_EQ(decode(answer->body).width, 90u);
     }
     EXPECT_EQ(hit.body, stored.body);
+}
+
+TEST_F(Serving, AnAnimatedGifAnsweredAsWebpStaysAnimated) {
+    const test::gif_frame frame{.width = 40, .height = 30};
+    ASSERT_TRUE(write_animated_gif(images / "moving.gif", 40, 30, {frame, frame, frame}, true));
+    http_client client;
+    const auto answer = client.request(host->url("/moving.gif?w=20&format=auto"), "GET",
+                                       {"Accept: image/webp,*/*"});
+    ASSERT_EQ(answer.status, 200);
+    EXPECT_EQ(answer.header("content-type"), "image/webp");
+    // The chunk that holds an animation's loop count, and one per frame.
+    EXPECT_NE(answer.body.find("ANIM"), std::string::npos);
+    std::size_t frames = 0;
+    for (auto at = answer.body.find("ANMF"); at != std::string::npos;
+         at = answer.body.find("ANMF", at + 4)) {
+        ++frames;
+    }
+    EXPECT_EQ(frames, 3u);
+    std::filesystem::remove(images / "moving.gif");
 }
 
 TEST_F(Serving, HeadHasTheHeadersAndNoBody) {
