@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "convert/conversion_job.h"
+#include "imaging/avif_encoder.h"
 #include "imaging/image_codec.h"
 
 namespace quorin::host {
@@ -21,10 +22,16 @@ std::uint64_t conversion_bytes(image_size source, unsigned source_bits_per_pixel
 }
 
 std::uint64_t conversion_share(const conversion_job& job, std::uint64_t budget) {
-    if (job.plan)
-        return conversion_bytes(job.plan->source, job.source_bits_per_pixel, job.plan->output);
+    const auto encoder = [&job](std::uint64_t output_pixels) -> std::uint64_t {
+        return job.format == output_format::avif ? avif_encoder_bytes(output_pixels) : 0;
+    };
+    if (job.plan) {
+        return conversion_bytes(job.plan->source, job.source_bits_per_pixel, job.plan->output) +
+               encoder(pixels(job.plan->output));
+    }
     // The source and its resized copy, neither more than the largest source.
-    const std::uint64_t largest = 2 * max_source_pixels * output_bits_per_pixel / 8;
+    const std::uint64_t largest =
+        2 * max_source_pixels * output_bits_per_pixel / 8 + encoder(max_source_pixels);
     return std::min(largest, budget);
 }
 

@@ -16,12 +16,13 @@ std::uint64_t conversion_bytes(image_size source, unsigned source_bits_per_pixel
                                image_size output);
 
 // The job's share of a `budget`: from the plan and depth its source's
-// header gave. A source whose header cannot be read alone (GIF) may be
-// anything up to the largest source accepted, decoded and resized at 32
-// bits a pixel (a GIF is widened to that from its palette); it is charged
-// that, but never more than the whole budget, so that it still runs, alone
-// when need be, rather than being refused as too large for what it may
-// not be.
+// header gave, and for AVIF the encoder's own memory for the output,
+// which the other writers do without. A source whose header cannot be
+// read alone (GIF) may be anything up to the largest source accepted,
+// decoded and resized at 32 bits a pixel (a GIF is widened to that from
+// its palette); it is charged that, but never more than the whole budget,
+// so that it still runs, alone when need be, rather than being refused as
+// too large for what it may not be.
 std::uint64_t conversion_share(const conversion_job& job, std::uint64_t budget);
 
 } // namespace quorin::host

@@ -147,7 +147,7 @@ extern "C" int host_convert_core(const conversion_job* job, FIMEMORY* out) {
     const conversion_status status = convert_image(*job->source, job->source_format,
                                                    job->parameters, job->format, out, &executed);
     if (job->counters != nullptr)
-        job->counters->record_conversion(std::chrono::steady_clock::now() - start);
+        job->counters->record_conversion(job->format, std::chrono::steady_clock::now() - start);
     switch (status) {
     case conversion_status::converted:
         return job->plan && executed != *job->plan ? source_reshaped_status : 200;

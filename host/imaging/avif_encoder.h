@@ -2,6 +2,7 @@
 #pragma once
 
 #include <FreeImage.h>
+#include <cstdint>
 
 namespace quorin::host {
 
@@ -20,6 +21,12 @@ void set_avif_speed(int speed);
 
 // Whether libheif has an AV1 encoder here.
 bool can_encode_avif();
+
+// The memory an encode of a picture of `pixels` takes beyond the picture
+// itself at the speed set: a bound on the peak measured by
+// bench/encoder_memory.sh (BENCHMARKS.md), many times the picture's own
+// size, more at the slower speeds.
+std::uint64_t avif_encoder_bytes(std::uint64_t pixels);
 
 // Encodes `image` (24-bit, or 32-bit with its alpha kept) at `quality`
 // (1 to 100) and writes the file through the library's stream `io`. False

@@ -44,12 +44,13 @@ void metrics::record_stored(std::uint64_t bytes) {
     bytes_stored_.fetch_add(bytes, std::memory_order_relaxed);
 }
 
-void metrics::record_conversion(std::chrono::steady_clock::duration time) {
+void metrics::record_conversion(output_format format, std::chrono::steady_clock::duration time) {
+    conversion_times& times = conversions_[static_cast<std::size_t>(format)];
     const double seconds = std::chrono::duration<double>(time).count();
     std::size_t bucket = 0;
     while (bucket < conversion_buckets.size() && seconds > conversion_buckets[bucket]) ++bucket;
-    conversion_counts_[bucket].fetch_add(1, std::memory_order_relaxed);
-    conversion_nanoseconds_.fetch_add(
+    times.counts[bucket].fetch_add(1, std::memory_order_relaxed);
+    times.nanoseconds.fetch_add(
         static_cast<std::uint64_t>(
             std::chrono::duration_cast<std::chrono::nanoseconds>(time).count()),
         std::memory_order_relaxed);
@@ -64,23 +65,29 @@ std::string metrics::render() const {
                 std::to_string(requests_[kind].load(std::memory_order_relaxed)) + "\n";
     }
 
-    text +=
-        "# HELP quorin_host_conversion_seconds Time spent decoding, fitting and encoding images.\n";
+    text += "# HELP quorin_host_conversion_seconds Time spent decoding, fitting and encoding "
+            "images, by output format.\n";
     text += "# TYPE quorin_host_conversion_seconds histogram\n";
-    std::uint64_t cumulative = 0;
-    for (std::size_t bucket = 0; bucket <= conversion_buckets.size(); ++bucket) {
-        cumulative += conversion_counts_[bucket].load(std::memory_order_relaxed);
-        const std::string bound = bucket < conversion_buckets.size()
-                                      ? number(conversion_buckets[bucket])
-                                      : std::string("+Inf");
-        text += "quorin_host_conversion_seconds_bucket{le=\"" + bound + "\"} " +
+    for (std::size_t format = 0; format < output_format_count; ++format) {
+        const conversion_times& times = conversions_[format];
+        const std::string label =
+            "format=\"" + std::string(format_name(static_cast<output_format>(format))) + "\"";
+        std::uint64_t cumulative = 0;
+        for (std::size_t bucket = 0; bucket <= conversion_buckets.size(); ++bucket) {
+            cumulative += times.counts[bucket].load(std::memory_order_relaxed);
+            const std::string bound = bucket < conversion_buckets.size()
+                                          ? number(conversion_buckets[bucket])
+                                          : std::string("+Inf");
+            text += "quorin_host_conversion_seconds_bucket{" + label + ",le=\"" + bound + "\"} " +
+                    std::to_string(cumulative) + "\n";
+        }
+        text +=
+            "quorin_host_conversion_seconds_sum{" + label + "} " +
+            number(static_cast<double>(times.nanoseconds.load(std::memory_order_relaxed)) / 1e9) +
+            "\n";
+        text += "quorin_host_conversion_seconds_count{" + label + "} " +
                 std::to_string(cumulative) + "\n";
     }
-    text +=
-        "quorin_host_conversion_seconds_sum " +
-        number(static_cast<double>(conversion_nanoseconds_.load(std::memory_order_relaxed)) / 1e9) +
-        "\n";
-    text += "quorin_host_conversion_seconds_count " + std::to_string(cumulative) + "\n";
 
     text += "# HELP quorin_host_response_body_bytes_total Body bytes sent to clients.\n";
     text += "# TYPE quorin_host_response_body_bytes_total counter\n";

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "variant/output_format.h"
+
 namespace quorin::host {
 
 // What a request ended as; the image outcomes are the cache outcomes.
@@ -29,7 +31,8 @@ public:
     void record_refusal(refusal cause);
     // Bytes of a converted image written to the cache.
     void record_stored(std::uint64_t bytes);
-    void record_conversion(std::chrono::steady_clock::duration time);
+    // A conversion's time (decode, fit, encode) into `format`.
+    void record_conversion(output_format format, std::chrono::steady_clock::duration time);
 
     // The exposition text.
     std::string render() const;
@@ -41,8 +44,11 @@ private:
     std::array<std::atomic<std::uint64_t>, refusal_count> refusals_{};
     std::atomic<std::uint64_t> bytes_stored_{0};
     std::atomic<std::uint64_t> bytes_sent_{0};
-    std::array<std::atomic<std::uint64_t>, conversion_buckets.size() + 1> conversion_counts_{};
-    std::atomic<std::uint64_t> conversion_nanoseconds_{0};
+    struct conversion_times {
+        std::array<std::atomic<std::uint64_t>, conversion_buckets.size() + 1> counts{};
+        std::atomic<std::uint64_t> nanoseconds{0};
+    };
+    std::array<conversion_times, output_format_count> conversions_{};
 };
 
 } // namespace quorin::host

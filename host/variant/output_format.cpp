@@ -13,7 +13,7 @@ struct format_names {
     std::string_view extension;
 };
 
-constexpr std::array<format_names, 6> formats{{
+constexpr std::array<format_names, output_format_count> formats{{
     {output_format::png, "png", "png"},
     {output_format::jpeg, "jpeg", "jpg"},
     {output_format::gif, "gif", "gif"},

@@ -1,12 +1,14 @@
 // The image formats a client can ask for with `format=`.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string_view>
 
 namespace quorin::host {
 
 enum class output_format { png, jpeg, gif, bmp, webp, avif };
+inline constexpr std::size_t output_format_count = 6;
 
 // The format a `format=` value names ("jpg" is taken for "jpeg"); nullopt
 // for a name the host does not know.

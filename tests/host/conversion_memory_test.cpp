@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "convert/conversion_admission.h"
 #include "convert/conversion_job.h"
 #include "imaging/image_codec.h"
 #include "imaging/sample_images.h"
@@ -65,6 +66,34 @@ TEST(ConversionMemory, TheShareComesFromTheSourcesHeader) {
         ASSERT_TRUE(job.plan) << r.name;
         EXPECT_EQ(conversion_share(job, budget), conversion_bytes({120, 80}, r.bits, {30, 20}))
             << r.name;
+    }
+}
+
+// AVIF's encoder takes many times the picture's memory: a budget that
+// holds one AVIF conversion runs two JPEG conversions of the same picture
+// at once, but no second AVIF one.
+TEST(ConversionMemory, AnAvifEncodeIsChargedItsEncodersMemory) {
+    const test::temp_dir dir;
+    const auto file = dir.path() / "photo.jpg";
+    ASSERT_TRUE(write_pattern_image(file, 400, 300, output_format::jpeg, pattern::waves));
+    const auto opened = os::read_only_file::open(file.string());
+    ASSERT_TRUE(opened);
+    const auto share_as = [&](output_format format) {
+        conversion_job job;
+        job.source = opened.get();
+        job.source_format = *readable_format(*opened);
+        job.format = format;
+        name_cache_entry(job);
+        return conversion_share(job, std::uint64_t{1} << 40);
+    };
+    const std::uint64_t budget = share_as(output_format::avif);
+    for (const auto& [format, at_once] :
+         {std::pair{output_format::jpeg, 2u}, std::pair{output_format::avif, 1u}}) {
+        conversion_admission admission({2, budget, 0, {}});
+        const auto first = admission.admit(share_as(format));
+        const auto second = admission.admit(share_as(format));
+        EXPECT_EQ(unsigned{first.granted()} + unsigned{second.granted()}, at_once)
+            << format_name(format);
     }
 }
 

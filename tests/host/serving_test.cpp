@@ -349,7 +349,9 @@ TEST_F(Serving, ConcurrentFirstRequestsForOneImageConvertOnce) {
     const auto conversions = [] {
         const std::string text = get("/metrics").body;
         std::smatch match;
-        std::regex_search(text, match, std::regex("quorin_host_conversion_seconds_count (\\d+)"));
+        std::regex_search(
+            text, match,
+            std::regex("quorin_host_conversion_seconds_count\\{format=\"jpeg\"\\} (\\d+)"));
         return match.empty() ? -1L : std::stol(match[1]);
     };
     const long conversions_before = conversions();
@@ -426,8 +428,15 @@ TEST_F(Serving, MetricsCountRequestsByOutcomeAndBytes) {
               value(before, "quorin_host_requests_total{outcome=\"error\"}") + 1);
     EXPECT_GE(value(text, "quorin_host_response_body_bytes_total"),
               value(before, "quorin_host_response_body_bytes_total") + 2 * image.body.size());
-    EXPECT_EQ(value(text, "quorin_host_conversion_seconds_bucket{le=\"+Inf\"}"),
-              value(text, "quorin_host_conversion_seconds_count"));
+    // The BMP's one conversion, in its format's series.
+    const std::string bmp_count = "quorin_host_conversion_seconds_count{format=\"bmp\"}";
+    EXPECT_EQ(value(text, bmp_count), value(before, bmp_count) + 1);
+    for (const char* format : {"bmp", "avif"}) {
+        const std::string label = "{format=\"" + std::string(format) + "\"";
+        EXPECT_EQ(value(text, "quorin_host_conversion_seconds_bucket" + label + ",le=\"+Inf\"}"),
+                  value(text, "quorin_host_conversion_seconds_count" + label + "}"))
+            << format;
+    }
     EXPECT_NE(text.find("# TYPE quorin_host_conversion_seconds histogram"), std::string::npos);
 }
 
