@@ -102,39 +102,6 @@ conversion_status load(const os::read_only_file& source, int source_format,
     return conversion_status::converted;
 }
 
-// A length of the plan's source in a picture decoded at another size, or
-// the other way round.
-unsigned rescaled(unsigned length, unsigned to, unsigned from) {
-    return static_cast<unsigned>((std::uint64_t{length} * to + from / 2) / from);
-}
-
-// Moves the kept part to where `image` (decoded at the plan's source size
-// or reduced from it) has the most detail, once: the plan then holds the
-// place, so that every frame of an animation is cut alike.
-void place_by_detail(FIBITMAP* image, resize_plan& plan) {
-    const image_size decoded = size_of(image);
-    const auto to_decoded = [&](const image_area& area) {
-        return image_area{rescaled(area.left, decoded.width, plan.source.width),
-                          rescaled(area.top, decoded.height, plan.source.height),
-                          rescaled(area.width, decoded.width, plan.source.width),
-                          rescaled(area.height, decoded.height, plan.source.height)};
-    };
-    image_area search = to_decoded(*plan.detail_search);
-    search.width =
-        std::clamp(search.width, 1u, decoded.width - std::min(search.left, decoded.width - 1));
-    search.height =
-        std::clamp(search.height, 1u, decoded.height - std::min(search.top, decoded.height - 1));
-    const image_area window = to_decoded(plan.kept);
-    const image_area found = most_detailed_window(
-        image, search,
-        {std::clamp(window.width, 1u, search.width), std::clamp(window.height, 1u, search.height)});
-    plan.kept.left = std::min(rescaled(found.left, plan.source.width, decoded.width),
-                              plan.source.width - plan.kept.width);
-    plan.kept.top = std::min(rescaled(found.top, plan.source.height, decoded.height),
-                             plan.source.height - plan.kept.height);
-    plan.detail_search.reset();
-}
-
 // `image`, decoded at the plan's source size or reduced from it, cut to
 // the kept part and scaled to the output size.
 bool apply_plan(bitmap& image, resize_plan& plan) {

@@ -125,4 +125,28 @@ image_area most_detailed_window(FIBITMAP* image, const image_area& region, image
             window.width, window.height};
 }
 
+void place_by_detail(FIBITMAP* image, resize_plan& plan) {
+    const image_size decoded{FreeImage_GetWidth(image), FreeImage_GetHeight(image)};
+    const auto to_decoded = [&](const image_area& area) {
+        return image_area{rescaled(area.left, decoded.width, plan.source.width),
+                          rescaled(area.top, decoded.height, plan.source.height),
+                          rescaled(area.width, decoded.width, plan.source.width),
+                          rescaled(area.height, decoded.height, plan.source.height)};
+    };
+    image_area search = to_decoded(*plan.detail_search);
+    search.width =
+        std::clamp(search.width, 1u, decoded.width - std::min(search.left, decoded.width - 1));
+    search.height =
+        std::clamp(search.height, 1u, decoded.height - std::min(search.top, decoded.height - 1));
+    const image_area window = to_decoded(plan.kept);
+    const image_area found = most_detailed_window(
+        image, search,
+        {std::clamp(window.width, 1u, search.width), std::clamp(window.height, 1u, search.height)});
+    plan.kept.left = std::min(rescaled(found.left, plan.source.width, decoded.width),
+                              plan.source.width - plan.kept.width);
+    plan.kept.top = std::min(rescaled(found.top, plan.source.height, decoded.height),
+                             plan.source.height - plan.kept.height);
+    plan.detail_search.reset();
+}
+
 } // namespace quorin::host

@@ -21,4 +21,10 @@ namespace quorin::host {
 // without detail is cut in the middle.
 image_area most_detailed_window(FIBITMAP* image, const image_area& region, image_size window);
 
+// Moves the plan's kept part within its detail_search to where `image`
+// (decoded at the plan's source size or reduced from it) has the most
+// detail, and ends the search: the plan then holds the place, so that
+// every frame of an animation is cut alike.
+void place_by_detail(FIBITMAP* image, resize_plan& plan);
+
 } // namespace quorin::host

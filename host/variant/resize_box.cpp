@@ -40,6 +40,10 @@ image_area whole_of(image_size source) { return {0, 0, source.width, source.heig
 
 } // namespace
 
+unsigned rescaled(unsigned length, unsigned to, unsigned from) {
+    return static_cast<unsigned>((std::uint64_t{length} * to + from / 2) / from);
+}
+
 image_size fit_inside(image_size source, std::optional<int> box_width,
                       std::optional<int> box_height) {
     if (source.width == 0 || source.height == 0) return source;

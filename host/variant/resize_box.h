@@ -54,6 +54,11 @@ struct resize_plan {
     friend bool operator==(const resize_plan&, const resize_plan&) = default;
 };
 
+// `length` of a picture `from` long, in the same picture `to` long: a
+// part of the source in a copy decoded smaller, or the other way round.
+// Rounded to the nearest pixel.
+unsigned rescaled(unsigned length, unsigned to, unsigned from);
+
 // Either side of the box may be absent (no limit on that side). The side
 // that limits the scale gets the box size exactly; the other is rounded to
 // the nearest pixel and is at least 1.
