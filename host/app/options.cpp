@@ -147,7 +147,7 @@ std::string usage_text() {
            "  --queue-wait SECONDS longest a conversion waits for its turn before it\n"
            "                       gets 503 (default 10)\n"
            "  --avif-speed N       AVIF encoder speed, " +
-           std::to_string(slowest_avif_speed) + " (smallest files) to " +
+           std::to_string(slowest_avif_speed) + " (slowest) to " +
            std::to_string(fastest_avif_speed) + " (fastest) (default " +
            std::to_string(default_avif_speed) +
            ")\n"

@@ -83,8 +83,8 @@ void set_avif_speed(int speed) {
 bool can_encode_avif() { return heif_have_encoder_for_format(heif_compression_AV1) != 0; }
 
 std::uint64_t avif_encoder_bytes(std::uint64_t pixels) {
-    // Measured: about 21 bytes a pixel at speeds 6 to 9 and 34 at 4 and
-    // below, over a fixed part of 6 to 16 MiB.
+    // Measured (bench/encoder_memory.sh): about 21 bytes a pixel at speeds
+    // 6 to 9 and 34 at 4 and below, over a fixed part of 6 to 16 MiB.
     constexpr std::uint64_t fixed = 16 << 20;
     const std::uint64_t per_pixel = chosen_speed.load() >= 6 ? 24 : 40;
     return fixed + per_pixel * pixels;

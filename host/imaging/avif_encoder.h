@@ -6,13 +6,14 @@
 
 namespace quorin::host {
 
-// The encoder's speeds: slower finds smaller files for the same quality.
+// The encoder's speeds: slower searches harder for the same quality in
+// fewer bytes.
 inline constexpr int slowest_avif_speed = 0;
 inline constexpr int fastest_avif_speed = 9;
-// Measured over the peer corpus (BENCHMARKS.md): 9 takes a quarter of the
-// processor time of the encoder's own default, 6, for files about 2%
-// larger at the same PSNR within 0.1 dB, and 7 and 8 are no smaller; a
-// miss then waits about as long as for WebP.
+// Measured over the peer corpus (bench/formats.sh, BENCHMARKS.md): 9
+// takes a fifth of the processor time of the encoder's own default, 6, for
+// files 5 to 6% larger at a PSNR 0.1 to 0.3 dB lower, and 7 and 8 are both
+// slower and larger than 9; a miss then costs about what a WebP one does.
 inline constexpr int default_avif_speed = 9;
 
 // The speed every later encode uses, from slowest_avif_speed to
