@@ -22,7 +22,10 @@ trap cleanup EXIT
     { cat "$work/cpack.log"; exit 1; }
 deb=$(ls "$work"/package/*.deb)
 depends=$(dpkg-deb -f "$deb" Depends)
-[[ $depends == *libfreeimage* && $depends == *procps* ]] || { echo "Depends: $depends"; exit 1; }
+# libheif encodes and decodes AVIF and HEIC, libwebpmux animated WebP.
+for package in libfreeimage libheif libwebpmux procps; do
+    [[ $depends == *$package* ]] || { echo "Depends: $depends"; exit 1; }
+done
 dpkg-deb -x "$deb" "$work/root"
 root="$work/root"
 for file in usr/bin/quorin-host usr/lib/quorin/quorin.so usr/lib/quorin/quorin.setting \
