@@ -84,7 +84,14 @@ std::string failure_message(int status, const std::string& path, output_format f
 request_handler::request_handler(std::filesystem::path images_root, const module_chain& chain,
                                  conversion_admission& admission, access_log& log,
                                  serving_policy policy)
-    : images_(std::move(images_root)), chain_(chain), admission_(admission), log_(log),
+    : own_sources_(std::make_unique<directory_sources>(std::move(images_root))),
+      provider_(*own_sources_), chain_(chain), admission_(admission), log_(log),
+      policy_(std::move(policy)) {}
+
+request_handler::request_handler(source_provider& sources, const module_chain& chain,
+                                 conversion_admission& admission, access_log& log,
+                                 serving_policy policy)
+    : provider_(sources), chain_(chain), admission_(admission), log_(log),
       policy_(std::move(policy)) {}
 
 request_handler::answer_record request_handler::handle(http_exchange& exchange) {
@@ -178,6 +185,28 @@ request_kind request_handler::refuse_admission(http_exchange& exchange, admissio
                   "Retry-After: 1\r\n");
 }
 
+request_kind request_handler::refuse_lookup(http_exchange& exchange,
+                                            source_lookup::result outcome) {
+    const std::string& path = exchange.request().path;
+    switch (outcome) {
+    case source_lookup::result::escapes:
+        return refuse(exchange, refusal::path, "403 Forbidden",
+                      "the path leads out of the images directory");
+    case source_lookup::result::too_large:
+        return send_error(exchange, "422 Unprocessable Content",
+                          path + " is larger than this server fetches");
+    case source_lookup::result::unavailable:
+        return send_error(exchange, "502 Bad Gateway", "the origin of " + path + " failed");
+    case source_lookup::result::timed_out:
+        return send_error(exchange, "504 Gateway Timeout",
+                          "the origin of " + path + " did not answer in time");
+    case source_lookup::result::found:
+    case source_lookup::result::missing:
+        break;
+    }
+    return send_error(exchange, "404 Not Found", "no image at " + path);
+}
+
 request_kind request_handler::route(http_exchange& exchange, cache_outcome& outcome) {
     const http_request& request = exchange.request();
     if (request.method != "GET" && request.method != "HEAD") {
@@ -186,12 +215,13 @@ request_kind request_handler::route(http_exchange& exchange, cache_outcome& outc
     }
     if (request.path == "/") {
         exchange.send("200 OK", "text/html; charset=utf-8",
-                      gallery_page(gallery_entries(images_, gallery_limit),
+                      gallery_page(gallery_entries(provider_.root(), gallery_limit),
                                    policy_.signer ? &*policy_.signer : nullptr));
         return request_kind::page;
     }
     if (request.path == "/metrics") {
-        exchange.send("200 OK", "text/plain; version=0.0.4; charset=utf-8", metrics_.render());
+        exchange.send("200 OK", "text/plain; version=0.0.4; charset=utf-8",
+                      metrics_.render() + provider_.metrics_text());
         return request_kind::page;
     }
     return answer_image(exchange, outcome);
@@ -206,14 +236,9 @@ request_kind request_handler::answer_image(http_exchange& exchange, cache_outcom
         return refuse(exchange, refusal::signature, "403 Forbidden",
                       "this server serves signed image URLs only");
     }
-    source_lookup lookup = find_source(images_, request.path);
-    if (lookup.outcome == source_lookup::result::escapes) {
-        return refuse(exchange, refusal::path, "403 Forbidden",
-                      "the path leads out of the images directory");
-    }
-    if (lookup.outcome == source_lookup::result::missing) {
-        return send_error(exchange, "404 Not Found", "no image at " + request.path);
-    }
+    source_lookup lookup = provider_.find(request.path);
+    if (lookup.outcome != source_lookup::result::found)
+        return refuse_lookup(exchange, lookup.outcome);
 
     auto parsed = parse_parameters(policy_.signer ? canonical_query(request.query)
                                                   : std::string(request.query));
@@ -230,7 +255,7 @@ request_kind request_handler::answer_image(http_exchange& exchange, cache_outcom
     // A source found by its status alone is opened only when its bytes
     // are needed: for facts not yet remembered, or for a conversion.
     const auto opened_source = [this, &lookup]() -> const os::read_only_file* {
-        if (!lookup.opened) open_found(images_, lookup);
+        if (!lookup.opened) open_found(provider_.root(), lookup);
         return lookup.opened.get();
     };
     std::optional<source_facts> facts = sources_.known(lookup.identity);

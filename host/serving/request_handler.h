@@ -13,7 +13,7 @@
 #include "http/http_handler.h"
 #include "imaging/source_facts.h"
 #include "security/allowed_sizes.h"
-#include "security/source_lookup.h"
+#include "security/source_provider.h"
 #include "security/url_signature.h"
 #include "telemetry/access_log.h"
 #include "telemetry/metrics.h"
@@ -35,6 +35,9 @@ class request_handler final : public http_handler {
 public:
     // Conversions run when `admission` admits them.
     request_handler(std::filesystem::path images_root, const module_chain& chain,
+                    conversion_admission& admission, access_log& log, serving_policy policy = {});
+    // Sources from `sources`, which must outlive the handler.
+    request_handler(source_provider& sources, const module_chain& chain,
                     conversion_admission& admission, access_log& log, serving_policy policy = {});
 
     // From now on /healthz answers 503, so that a balancer stops sending
@@ -75,8 +78,10 @@ private:
     request_kind refuse_admission(http_exchange& exchange, admission_verdict verdict,
                                   const std::string& path);
     void answer_health(http_exchange& exchange);
+    request_kind refuse_lookup(http_exchange& exchange, source_lookup::result outcome);
 
-    source_root images_;
+    std::unique_ptr<source_provider> own_sources_;
+    source_provider& provider_;
     const module_chain& chain_;
     conversion_admission& admission_;
     access_log& log_;
