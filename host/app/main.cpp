@@ -15,6 +15,7 @@
 #include "convert/host_converter.h"
 #include "http/http_server.h"
 #include "imaging/sample_images.h"
+#include "origin/origin_setup.h"
 #include "os/executable_path.h"
 #include "os/physical_memory.h"
 #include "os/shutdown_signals.h"
@@ -81,14 +82,39 @@ int wait_for_stop(access_log& log, std::optional<std::chrono::seconds> timeout =
     }
 }
 
-int serve(const host_options& options) {
+// The images directory, or the origin with its copies; null when neither
+// can be used (a message says why).
+std::unique_ptr<source_provider> open_sources(const host_options& options) {
+    if (!options.origin.empty()) {
+        origin_config config;
+        config.origin = options.origin;
+        config.source_cache = options.source_cache;
+        config.source_cache_bytes = options.source_cache_bytes;
+        config.limits = {std::chrono::seconds(options.origin_timeout), options.max_source_bytes};
+        config.rules = {std::chrono::seconds(options.origin_revalidate),
+                        std::chrono::seconds(options.origin_stale_if_error)};
+        config.s3_endpoint = options.s3_endpoint;
+        config.s3_region = options.s3_region;
+        config.s3_path_style = options.s3_path_style;
+        config.s3_credentials = options.s3_credentials;
+        std::string message;
+        auto sources = open_origin(config, message);
+        if (!sources) std::cerr << "quorin-host: " << message << "\n";
+        return sources;
+    }
     std::error_code error;
     const auto images = std::filesystem::canonical(options.images, error);
     if (error || !std::filesystem::is_directory(images)) {
         std::cerr << "quorin-host: images directory " << options.images.string()
                   << " does not exist\n";
-        return 1;
+        return nullptr;
     }
+    return std::make_unique<directory_sources>(images);
+}
+
+int serve(const host_options& options) {
+    const auto sources = open_sources(options);
+    if (!sources) return 1;
 
     std::vector<std::filesystem::path> modules;
     for (const auto& module : options.modules) modules.push_back(std::filesystem::absolute(module));
@@ -126,7 +152,7 @@ int serve(const host_options& options) {
     conversion_admission admission(conversions);
 
     access_log log(options.access_log, options.access_log_file);
-    request_handler handler(images, *chain, admission, log, std::move(policy));
+    request_handler handler(*sources, *chain, admission, log, std::move(policy));
     front_limits limits;
     limits.loop_threads = options.threads != 0 ? options.threads : default_thread_count(cores);
     // Stand-ins for the threads that wait on conversions: one for each that
@@ -143,7 +169,7 @@ int serve(const host_options& options) {
         const auto colon = options.listen.rfind(':');
         const std::string address =
             colon == std::string::npos ? "127.0.0.1" : options.listen.substr(0, colon);
-        std::cerr << "quorin-host serving " << images.string() << " at http://" << address << ":"
+        std::cerr << "quorin-host serving " << sources->shown() << " at http://" << address << ":"
                   << server.port() << "/" << std::endl;
         const int signal = wait_for_stop(log);
         if (options.drain_seconds > 0) {

@@ -33,6 +33,19 @@ struct host_options {
     unsigned max_header_bytes = 16 * 1024;
     unsigned max_connections = 10'000;
     unsigned stop_timeout = 10; // seconds the requests in flight get on a stop
+    // Sources from an origin instead of --images: where, kept where and how
+    // much of them, and how long they are trusted.
+    std::string origin;
+    std::filesystem::path source_cache;
+    std::uint64_t source_cache_bytes = std::uint64_t{1} << 30;
+    std::uint64_t max_source_bytes = std::uint64_t{64} << 20;
+    unsigned origin_revalidate = 60;
+    unsigned origin_timeout = 10;
+    unsigned origin_stale_if_error = 3600;
+    std::string s3_endpoint; // empty: the provider's own
+    std::string s3_region = "us-east-1";
+    bool s3_path_style = false;
+    std::filesystem::path s3_credentials; // empty: from the environment
     bool help = false;
 };
 

@@ -70,6 +70,52 @@ TEST(Options, ServingPolicyOptions) {
     }
 }
 
+TEST(Options, AnOriginReplacesTheImagesAndNeedsAPlaceForItsCopies) {
+    const auto parsed = parse({"--origin",
+                               "s3://b/p",
+                               "--source-cache",
+                               "c",
+                               "--source-cache-bytes",
+                               "1000",
+                               "--max-source-bytes",
+                               "10",
+                               "--origin-revalidate",
+                               "0",
+                               "--origin-timeout",
+                               "3",
+                               "--origin-stale-if-error",
+                               "7",
+                               "--s3-endpoint",
+                               "http://e",
+                               "--s3-region",
+                               "r",
+                               "--s3-path-style",
+                               "--s3-credentials",
+                               "k"});
+    ASSERT_TRUE(parsed.options) << parsed.error;
+    const auto& options = *parsed.options;
+    EXPECT_EQ(options.origin, "s3://b/p");
+    EXPECT_EQ(options.source_cache, "c");
+    EXPECT_EQ(options.source_cache_bytes, 1000u);
+    EXPECT_EQ(options.max_source_bytes, 10u);
+    EXPECT_EQ(options.origin_revalidate, 0u);
+    EXPECT_EQ(options.origin_timeout, 3u);
+    EXPECT_EQ(options.origin_stale_if_error, 7u);
+    EXPECT_EQ(options.s3_endpoint, "http://e");
+    EXPECT_EQ(options.s3_region, "r");
+    EXPECT_TRUE(options.s3_path_style);
+    EXPECT_EQ(options.s3_credentials, "k");
+
+    const std::vector<std::pair<std::vector<std::string>, std::string>> mistakes = {
+        {{"--origin", "http://o"}, "--source-cache"},
+        {{"--origin", "http://o", "--images", "p", "--source-cache", "c"}, "not both"},
+        {{"--origin", "http://o", "--source-cache", "c", "--origin-timeout", "0"}, "1 second"},
+        {{"--origin", "http://o", "--source-cache", "c", "--max-source-bytes", "0"}, "bytes"},
+    };
+    for (const auto& [arguments, named] : mistakes)
+        EXPECT_NE(parse(arguments).error.find(named), std::string::npos) << named;
+}
+
 TEST(Options, ThreadsFollowTheCores) {
     // No count known (0) still gives a loop thread.
     EXPECT_EQ(default_thread_count(0), 1u);
