@@ -55,38 +55,35 @@ nginx_origin::nginx_origin(const std::filesystem::path& directory, const std::fi
     : directory_(directory), port_(free_port()) {
     const std::string dir = directory.string();
     std::filesystem::create_directories(directory / "temp");
-    write_file(directory / "nginx.conf", "worker_processes 1;\n"
-                                         "error_log " +
-                                             dir +
-                                             "/error.log;\n"
-                                             "events { worker_connections 256; }\n"
-                                             "http {\n"
-                                             "  access_log " +
-                                             dir +
-                                             "/access.log;\n"
-                                             "  client_body_temp_path " +
-                                             dir +
-                                             "/temp;\n"
-                                             "  proxy_temp_path " +
-                                             dir +
-                                             "/temp;\n"
-                                             "  fastcgi_temp_path " +
-                                             dir +
-                                             "/temp;\n"
-                                             "  uwsgi_temp_path " +
-                                             dir +
-                                             "/temp;\n"
-                                             "  scgi_temp_path " +
-                                             dir +
-                                             "/temp;\n"
-                                             "  server {\n"
-                                             "    listen 127.0.0.1:" +
-                                             std::to_string(port_) +
-                                             ";\n"
-                                             "    root " +
-                                             www.string() + ";\n" + locations +
-                                             "  }\n"
-                                             "}\n");
+    // The combined log format, then how many requests the connection carried.
+    std::string config = R"(worker_processes 1;
+error_log @DIR@/error.log;
+events { worker_connections 256; }
+http {
+  log_format reuse '$remote_addr - $remote_user [$time_local] "$request" $status '
+                   '$body_bytes_sent "$http_referer" "$http_user_agent" c=$connection_requests';
+  access_log @DIR@/access.log reuse;
+  client_body_temp_path @DIR@/temp;
+  proxy_temp_path @DIR@/temp;
+  fastcgi_temp_path @DIR@/temp;
+  uwsgi_temp_path @DIR@/temp;
+  scgi_temp_path @DIR@/temp;
+  server {
+    listen 127.0.0.1:@PORT@;
+    root @WWW@;
+@LOCATIONS@  }
+}
+)";
+    const std::pair<std::string, std::string> fills[] = {{"@DIR@", dir},
+                                                         {"@PORT@", std::to_string(port_)},
+                                                         {"@WWW@", www.string()},
+                                                         {"@LOCATIONS@", locations}};
+    for (const auto& [mark, value] : fills) {
+        for (auto at = config.find(mark); at != std::string::npos;
+             at = config.find(mark, at + value.size()))
+            config.replace(at, mark.size(), value);
+    }
+    write_file(directory / "nginx.conf", config);
     const auto nginx = program_on_path("nginx");
     if (!nginx) throw std::runtime_error("nginx is not installed (scripts/install-deps.sh)");
     process_ = std::make_unique<child_process>(
