@@ -128,6 +128,12 @@ TEST_F(Origin, AChangeAtTheOriginIsSeenOnceTheIntervalHasPassed) {
     EXPECT_EQ(decode(changed.body).height, 133u);
     EXPECT_TRUE(host->wait_for_lines(access_line_for("GET", target, "stored"), 2));
     EXPECT_EQ(nginx->requests_with("GET /changing.jpg HTTP/1.1\" 200 "), 2u);
+
+    // Gone at the origin: gone here too, with its copy.
+    std::filesystem::remove(www / "changing.jpg");
+    std::this_thread::sleep_for(1200ms);
+    EXPECT_EQ(client.request(host->url(target)).status, 404);
+    EXPECT_FALSE(std::filesystem::exists(copies(1) / "changing.jpg"));
 }
 
 TEST_F(Origin, WhatTheOriginAnswersAndWhatNoRequestMayAskBecomeStatuses) {
