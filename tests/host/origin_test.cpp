@@ -3,6 +3,7 @@
 // answered with a status of its own.
 #include <future>
 #include <gtest/gtest.h>
+#include <latch>
 
 #include "support/decoded_image.h"
 #include "support/end_to_end.h"
@@ -102,17 +103,20 @@ TEST_F(Origin, AKeptSourceServesNewSizesAndHitsWithoutAskingTheOrigin) {
 TEST_F(Origin, AChangeAtTheOriginIsSeenOnceTheIntervalHasPassed) {
     start_nginx();
     write_image(www / "changing.jpg", 400, 300);
-    auto host = start_host(nginx->url(), {"--origin-revalidate", "1"});
+    auto host = start_host(nginx->url(), {"--origin-revalidate", "2"});
     http_client client;
     const std::string target = "/changing.jpg?w=100";
     EXPECT_EQ(decode(client.request(host->url(target)).body).height, 75u);
-    std::this_thread::sleep_for(1200ms);
+    std::this_thread::sleep_for(2200ms);
     // Unchanged: requests at once make one conditional request, answered
     // 304, and the kept conversion is still a hit.
     std::vector<std::future<unsigned>> together;
+    std::latch ready(6);
     for (int i = 0; i < 6; ++i) {
         together.push_back(std::async(std::launch::async, [&] {
-            return decode(http_client().request(host->url(target)).body).height;
+            http_client own;
+            ready.arrive_and_wait();
+            return decode(own.request(host->url(target)).body).height;
         }));
     }
     for (auto& height : together) EXPECT_EQ(height.get(), 75u);
@@ -123,7 +127,7 @@ TEST_F(Origin, AChangeAtTheOriginIsSeenOnceTheIntervalHasPassed) {
     set_modification_time(www / "changing.jpg", std::chrono::system_clock::now() + 10s);
     // Within the interval the kept version is still served.
     EXPECT_EQ(decode(client.request(host->url(target)).body).height, 75u);
-    std::this_thread::sleep_for(1200ms);
+    std::this_thread::sleep_for(2200ms);
     const auto changed = client.request(host->url(target));
     EXPECT_EQ(decode(changed.body).height, 133u);
     EXPECT_TRUE(host->wait_for_lines(access_line_for("GET", target, "stored"), 2));
@@ -131,7 +135,7 @@ TEST_F(Origin, AChangeAtTheOriginIsSeenOnceTheIntervalHasPassed) {
 
     // Gone at the origin: gone here too, with its copy.
     std::filesystem::remove(www / "changing.jpg");
-    std::this_thread::sleep_for(1200ms);
+    std::this_thread::sleep_for(2200ms);
     EXPECT_EQ(client.request(host->url(target)).status, 404);
     EXPECT_FALSE(std::filesystem::exists(copies(1) / "changing.jpg"));
 }
@@ -173,7 +177,7 @@ TEST_F(Origin, WhatTheOriginAnswersAndWhatNoRequestMayAskBecomeStatuses) {
 TEST_F(Origin, AnOriginThatIsDownLeavesKnownVersionsServedForAWhile) {
     start_nginx();
     auto host =
-        start_host(nginx->url(), {"--origin-revalidate", "1", "--origin-stale-if-error", "3"});
+        start_host(nginx->url(), {"--origin-revalidate", "1", "--origin-stale-if-error", "4"});
     http_client client;
     ASSERT_EQ(client.request(host->url("/photo.jpg?w=100")).status, 200);
     nginx->stop();
@@ -186,7 +190,7 @@ TEST_F(Origin, AnOriginThatIsDownLeavesKnownVersionsServedForAWhile) {
     EXPECT_EQ(series(client.request(host->url("/metrics")).body,
                      "quorin_host_origin_stale_answers_total"),
               2);
-    std::this_thread::sleep_for(2500ms);
+    std::this_thread::sleep_for(3500ms);
     EXPECT_EQ(client.request(host->url("/photo.jpg?w=100")).status, 502);
 }
 
