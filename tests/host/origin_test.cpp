@@ -208,6 +208,15 @@ TEST_F(Origin, SlowAndCutShortOriginsGiveGatewayErrorsAndKeepNothing) {
     for (int host : {1, 2}) EXPECT_EQ(bytes_below(copies(host).parent_path()), 0u) << host;
 }
 
+TEST_F(Origin, AnHttpsOriginMustShowACertificateTheSystemTrusts) {
+    nginx = std::make_unique<nginx_origin>(dir.path() / "nginx", www, "", true);
+    ASSERT_EQ(nginx->url().rfind("https://", 0), 0u);
+    auto host = start_host(nginx->url());
+    const auto refused = http_client().request(host->url("/photo.jpg?w=10"));
+    EXPECT_EQ(refused.status, 502) << refused.body;
+    EXPECT_EQ(nginx->requests_with("GET /photo.jpg"), 0u);
+}
+
 TEST_F(Origin, KeptCopiesStayWithinTheirByteBound) {
     std::vector<std::string> names;
     for (int i = 0; i < 6; ++i) {

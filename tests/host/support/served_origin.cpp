@@ -51,10 +51,24 @@ bool accepts_connections(int port, std::chrono::milliseconds patience) {
 }
 
 nginx_origin::nginx_origin(const std::filesystem::path& directory, const std::filesystem::path& www,
-                           const std::string& locations)
-    : directory_(directory), port_(free_port()) {
+                           const std::string& locations, bool self_signed)
+    : directory_(directory), port_(free_port()), tls_(self_signed) {
     const std::string dir = directory.string();
     std::filesystem::create_directories(directory / "temp");
+    std::string tls = ";\n    root " + www.string() + ";\n";
+    if (self_signed) {
+        const auto openssl = program_on_path("openssl");
+        if (!openssl) throw std::runtime_error("openssl is not installed");
+        child_process made(openssl->string(),
+                           {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj",
+                            "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout",
+                            dir + "/key.pem", "-out", dir + "/cert.pem"});
+        while (!made.output_ended()) made.read_line(std::chrono::seconds(1));
+        if (made.wait(std::chrono::seconds(30)) != 0)
+            throw std::runtime_error("openssl made no certificate");
+        tls = " ssl" + tls + "    ssl_certificate " + dir + "/cert.pem;\n    ssl_certificate_key " +
+              dir + "/key.pem;\n";
+    }
     // The combined log format, then how many requests the connection carried.
     std::string config = R"(worker_processes 1;
 error_log @DIR@/error.log;
@@ -69,14 +83,13 @@ http {
   uwsgi_temp_path @DIR@/temp;
   scgi_temp_path @DIR@/temp;
   server {
-    listen 127.0.0.1:@PORT@;
-    root @WWW@;
+    listen 127.0.0.1:@PORT@@TLS@
 @LOCATIONS@  }
 }
 )";
     const std::pair<std::string, std::string> fills[] = {{"@DIR@", dir},
                                                          {"@PORT@", std::to_string(port_)},
-                                                         {"@WWW@", www.string()},
+                                                         {"@TLS@", tls},
                                                          {"@LOCATIONS@", locations}};
     for (const auto& [mark, value] : fills) {
         for (auto at = config.find(mark); at != std::string::npos;

@@ -27,17 +27,20 @@ int free_port();
 bool accepts_connections(int port, std::chrono::milliseconds patience);
 
 // nginx serving `www` with its config, logs and pid file in `directory`;
-// `locations` is added to its server block.
+// `locations` is added to its server block. With `self_signed` it serves
+// HTTPS with a certificate of its own, which no system store trusts.
 class nginx_origin {
 public:
     nginx_origin(const std::filesystem::path& directory, const std::filesystem::path& www,
-                 const std::string& locations = {});
+                 const std::string& locations = {}, bool self_signed = false);
     ~nginx_origin() { stop(); }
     nginx_origin(const nginx_origin&) = delete;
     nginx_origin& operator=(const nginx_origin&) = delete;
 
     int port() const { return port_; }
-    std::string url() const { return "http://127.0.0.1:" + std::to_string(port_); }
+    std::string url() const {
+        return (tls_ ? "https" : "http") + std::string("://127.0.0.1:") + std::to_string(port_);
+    }
     // Access-log lines holding `text`.
     std::size_t requests_with(const std::string& text) const;
     void stop();
@@ -45,6 +48,7 @@ public:
 private:
     std::filesystem::path directory_;
     int port_;
+    bool tls_;
     std::unique_ptr<child_process> process_;
 };
 
