@@ -208,6 +208,26 @@ TEST_F(Origin, SlowAndCutShortOriginsGiveGatewayErrorsAndKeepNothing) {
     for (int host : {1, 2}) EXPECT_EQ(bytes_below(copies(host).parent_path()), 0u) << host;
 }
 
+TEST_F(Origin, AnUndatedSourceIsDatedWhenItsTagWasFirstSeen) {
+    stub_origin undated(stub_origin::manner::undated);
+    undated.serve(read_file(www / "photo.jpg"), "\"one\"");
+    auto host = start_host(undated.url(), {"--origin-revalidate", "1"});
+    http_client client;
+    const auto first = client.request(host->url("/photo.jpg?w=40"));
+    ASSERT_EQ(first.status, 200);
+    // Fetched again whole, with the same tag: the same version.
+    std::this_thread::sleep_for(2200ms);
+    const auto same = client.request(host->url("/photo.jpg?w=40"));
+    EXPECT_EQ(same.header("last-modified"), first.header("last-modified"));
+    EXPECT_TRUE(host->wait_for_line(access_line_for("GET", "/photo.jpg?w=40", "hit")));
+    // A new tag is a new version, dated when it was first seen.
+    undated.serve(read_file(www / "sub" / "deep.png"), "\"two\"");
+    std::this_thread::sleep_for(1200ms);
+    const auto changed = client.request(host->url("/photo.jpg?w=40"));
+    EXPECT_EQ(decode(changed.body).height, 27u);
+    EXPECT_NE(changed.header("last-modified"), first.header("last-modified"));
+}
+
 TEST_F(Origin, AnHttpsOriginMustShowACertificateTheSystemTrusts) {
     nginx = std::make_unique<nginx_origin>(dir.path() / "nginx", www, "", true);
     ASSERT_EQ(nginx->url().rfind("https://", 0), 0u);

@@ -168,20 +168,33 @@ stub_origin::~stub_origin() {
     thread_.join();
 }
 
+void stub_origin::serve(std::string body, std::string etag) {
+    const std::lock_guard lock(mutex_);
+    answer_ = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
+              "\r\nETag: " + etag + "\r\nConnection: close\r\n\r\n" + body;
+}
+
 void stub_origin::accept_next() {
     auto socket = std::make_shared<tcp::socket>(io_);
     acceptor_.async_accept(*socket, [this, socket](boost::system::error_code error) {
         if (error) return;
         held_.push_back(socket);
-        if (manner_ == manner::cut_short) {
-            // A whole request read, then half the body it announces.
+        if (manner_ != manner::silent) {
+            // A whole request read, then the answer.
             auto request = std::make_shared<boost::asio::streambuf>();
             boost::asio::async_read_until(
                 *socket, *request, "\r\n\r\n",
-                [socket, request](boost::system::error_code, std::size_t) {
-                    auto answer = std::make_shared<std::string>(
-                        "HTTP/1.1 200 OK\r\nContent-Length: 20000\r\nETag: \"cut\"\r\n\r\n" +
-                        std::string(10000, 'x'));
+                [this, socket, request](boost::system::error_code, std::size_t) {
+                    auto answer = std::make_shared<std::string>();
+                    if (manner_ == manner::cut_short) {
+                        // Half the body it announces.
+                        *answer =
+                            "HTTP/1.1 200 OK\r\nContent-Length: 20000\r\nETag: \"cut\"\r\n\r\n" +
+                            std::string(10000, 'x');
+                    } else {
+                        const std::lock_guard lock(mutex_);
+                        *answer = answer_;
+                    }
                     boost::asio::async_write(*socket, boost::asio::buffer(*answer),
                                              [socket, answer](boost::system::error_code,
                                                               std::size_t) { socket->close(); });

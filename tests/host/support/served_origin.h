@@ -7,6 +7,7 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -68,12 +69,14 @@ private:
     std::unique_ptr<child_process> process_;
 };
 
-// A server that accepts connections and, per `manner`, never answers or
-// announces a body it cuts short.
+// A server that accepts connections and, per `manner`, never answers,
+// announces a body it cuts short, or answers every request whole with
+// `body` and `etag` but no date (and no regard for conditions).
 class stub_origin {
 public:
-    enum class manner { silent, cut_short };
+    enum class manner { silent, cut_short, undated };
     explicit stub_origin(manner how);
+    void serve(std::string body, std::string etag);
     ~stub_origin();
     stub_origin(const stub_origin&) = delete;
     stub_origin& operator=(const stub_origin&) = delete;
@@ -84,6 +87,8 @@ private:
     void accept_next();
 
     manner manner_;
+    std::mutex mutex_;
+    std::string answer_; // under mutex_
     boost::asio::io_context io_;
     boost::asio::ip::tcp::acceptor acceptor_{io_};
     std::vector<std::shared_ptr<boost::asio::ip::tcp::socket>> held_;
