@@ -93,13 +93,14 @@ TEST(AccessLine, KeepsClientTextInsideItsField) {
     request.query = "w=1";
     request.version = "HTTP/1.1";
     request.client_address = "::1";
-    request.user_agent = "x\" 200 1 \"y";
+    // U+2028, U+0085 and U+202E: line breaks and a reversal to some readers.
+    request.user_agent = "x\" 200 1 \"y\xE2\x80\xA8\xC2\x85\xE2\x80\xAE";
     const auto when =
         std::chrono::sys_days{std::chrono::year{2026} / 12 / 9} + std::chrono::hours{5};
     EXPECT_EQ(
         access_line(request, when, 304, 0, "304", std::chrono::microseconds(1500)),
-        "::1 - - [09/Dec/2026:05:00:00 +0000] \"GET /a\\\"b\\\\c?d?w=1 HTTP/1.1\" 304 - \"-\" "
-        "\"x\\\" 200 1 \\\"y\" 304 1.500ms");
+        "::1 - - [09/Dec/2026:05:00:00 +0000] \"GET /a\\x22b\\x5Cc\\x0Ad?w=1 HTTP/1.1\" 304 - "
+        "\"-\" \"x\\x22 200 1 \\x22y\\xE2\\x80\\xA8\\xC2\\x85\\xE2\\x80\\xAE\" 304 1.500ms");
 }
 
 } // namespace
