@@ -97,8 +97,10 @@ std::string url_signer::signed_query(std::string_view path, std::string_view que
 
 bool url_signer::verify(std::string_view path, std::string_view query) const {
     const auto parameters = parameters_of(query);
+    // Exactly one: of several, which one counts would be up to whoever
+    // reads the query next.
+    if (std::count_if(parameters.begin(), parameters.end(), is_signature) != 1) return false;
     const auto given = std::find_if(parameters.begin(), parameters.end(), is_signature);
-    if (given == parameters.end()) return false;
     const std::string_view value = given->substr(signature_parameter.size() + 1);
     const std::string expected = signature(path, query);
     return value.size() == expected.size() &&

@@ -68,6 +68,8 @@ TEST(UrlSigner, SignsPathAndCanonicalQuery) {
     EXPECT_FALSE(signer.verify("/a c.jpg", query));
     EXPECT_FALSE(url_signer("other").verify("/a b.jpg", query));
     EXPECT_FALSE(signer.verify("/a b.jpg", "w=1&h=2"));
+    EXPECT_FALSE(signer.verify("/a b.jpg", query + "&sig=junk"));
+    EXPECT_FALSE(signer.verify("/a b.jpg", "sig=junk&" + query));
     EXPECT_EQ(signed_url(signer, "http://host:1/a%20b.jpg?w=1&h=2"),
               "http://host:1/a%20b.jpg?" + query);
 }
