@@ -86,6 +86,8 @@ void http_exchange::send_header(std::string_view status_text, std::string_view h
     const auto now = std::chrono::system_clock::now();
     head.append("Date: ").append(http_date(to_file_time(now))).append("\r\n");
     head.append(request_.keep_alive ? "Connection: keep-alive\r\n" : "Connection: close\r\n");
+    // No answer is to be read as another type than it names.
+    head.append("X-Content-Type-Options: nosniff\r\n");
     if (status_ >= 400) {
         head.append("Cache-Control: no-store\r\n");
     } else if (answer_lines_) {

@@ -7,6 +7,7 @@
 #include "conversion_job.h"
 #include "file_time.h"
 #include "gallery.h"
+#include "hex_digit.h"
 #include "http_exchange.h"
 #include "image_codec.h"
 #include "module_chain.h"
@@ -16,9 +17,28 @@
 namespace quorin::host {
 namespace {
 
+// Error texts may quote the path or a parameter: every byte outside
+// printable ASCII, and '%', goes out as %HH, so that no request byte
+// reaches the client unescaped.
+std::string escaped_text(std::string_view message) {
+    std::string text;
+    for (const char c : message) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < ' ' || byte > '~' || c == '%') {
+            text += '%';
+            text += upper_hex_digit(byte >> 4);
+            text += upper_hex_digit(byte);
+        } else {
+            text += c;
+        }
+    }
+    return text;
+}
+
 request_kind send_error(http_exchange& exchange, std::string_view status_text,
                         const std::string& message, std::string_view extra_headers = {}) {
-    exchange.send(status_text, "text/plain; charset=utf-8", message + "\n", extra_headers);
+    exchange.send(status_text, "text/plain; charset=utf-8", escaped_text(message) + "\n",
+                  extra_headers);
     return request_kind::error;
 }
 

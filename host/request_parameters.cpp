@@ -134,7 +134,7 @@ std::variant<conversion_parameters, std::string> parse_parameters(std::string_vi
         const auto name = percent_decode(pair.substr(0, equals));
         const auto value = percent_decode(
             equals == std::string_view::npos ? std::string_view() : pair.substr(equals + 1));
-        if (!name || !value) return std::string("malformed %-escape in the query");
+        if (!name || !value) return std::string("malformed percent-escape in the query");
         if (auto error = apply(parameters, *name, *value, seen); !error.empty()) return error;
     }
     if (parameters.fit != fit_mode::inside && (!parameters.width || !parameters.height)) {
