@@ -150,6 +150,8 @@ void http_connection::answer() {
     request.query = std::move(query);
     request.keep_alive = message.keep_alive() && !context_.stopping.load(std::memory_order_relaxed);
     request.client_address = client_address_;
+    request.if_match = header_value(message, http::field::if_match);
+    request.if_unmodified_since = header_value(message, http::field::if_unmodified_since);
     request.if_none_match = header_value(message, http::field::if_none_match);
     request.if_modified_since = header_value(message, http::field::if_modified_since);
     request.referer = header_value(message, http::field::referer);

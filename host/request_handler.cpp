@@ -248,12 +248,18 @@ request_kind request_handler::answer_image(http_exchange& exchange, cache_outcom
     job.counters = &metrics_;
     job.convert_core = reinterpret_cast<core_converter>(chain_.convert_core());
 
-    // The client's copy is current: answered from the request alone.
+    // Preconditions are answered from the request alone.
     const std::string caching = cache_control_line(policy_.max_age) + std::string(vary_line);
-    if (const std::string etag = entity_tag(job.cache_key, job.source_time);
-        is_current_copy(request, etag, job.source_time)) {
+    const std::string etag = entity_tag(job.cache_key, job.source_time);
+    switch (evaluate_preconditions(request, etag, job.source_time)) {
+    case precondition::failed:
+        return send_error(exchange, "412 Precondition Failed",
+                          "the image does not meet the request's If-Match or If-Unmodified-Since");
+    case precondition::not_modified:
         exchange.send_header("304 Not Modified", "ETag: " + etag + "\r\n" + caching + "\r\n");
         return request_kind::not_modified;
+    case precondition::proceed:
+        break;
     }
     // The tag of the source time the converter settles on.
     exchange.set_answer_lines([&job, &caching] {

@@ -28,30 +28,47 @@ TEST(EntityTag, ChangesWithKeyAndTimeOnly) {
     EXPECT_NE(tag, entity_tag(u"a/photo_w100.jpg", 1001));
 }
 
-TEST(CurrentCopy, DatesCompareBySecondAndTagsWin) {
+TEST(Preconditions, DatesCompareBySecondAndApplyInHttpOrder) {
     // 1994-11-06 08:49:37.5 as a file time.
     const std::uint64_t source = (784111777ull + 11'644'473'600ull) * 10'000'000ull + 5'000'000;
     const std::string etag = "\"abc\"";
+    const std::string at = "Sun, 06 Nov 1994 08:49:37 GMT";
+    const std::string before = "Sun, 06 Nov 1994 08:49:36 GMT";
+    using enum precondition;
     struct row {
-        std::string if_none_match, if_modified_since;
-        bool current;
+        std::string if_match, if_unmodified_since, if_none_match, if_modified_since;
+        precondition verdict;
     };
     const row rows[] = {
-        {"", "Sun, 06 Nov 1994 08:49:37 GMT", true},
-        {"", "Sun, 06 Nov 1994 08:49:36 GMT", false},
-        {"\"abc\"", "", true},
-        {"W/\"abc\"", "", true},
-        {"\"x\" , \"abc\"", "", true},
-        {"*", "", true},
-        {"\"abcd\"", "Sun, 06 Nov 1994 08:49:37 GMT", false},
-        {"", "", false},
+        {"", "", "", at, not_modified},
+        {"", "", "", before, proceed},
+        {"", "", "\"abc\"", "", not_modified},
+        {"", "", "W/\"abc\"", "", not_modified},
+        {"", "", "\"x\" , \"abc\"", "", not_modified},
+        {"", "", "*", "", not_modified},
+        {"", "", "\"abcd\"", at, proceed},
+        {"", "", "", "", proceed},
+        {"\"nope\"", "", "", "", failed},
+        {"W/\"abc\"", "", "", "", failed},
+        {"\"x\", \"abc\"", before, "\"abc\"", "", not_modified},
+        {"*", "", "", "", proceed},
+        {"", before, "", "", failed},
+        {"", at, "\"abcd\"", "", proceed},
+        {"", "not a date", "", "", proceed},
+        // If-Match and If-Unmodified-Since come before the 304 conditions.
+        {"\"nope\"", "", "\"abc\"", "", failed},
+        {"", before, "", at, failed},
     };
-    for (const auto& [if_none_match, if_modified_since, current] : rows) {
+    for (const auto& [if_match, if_unmodified_since, if_none_match, if_modified_since, verdict] :
+         rows) {
         http_request request;
+        request.if_match = if_match;
+        request.if_unmodified_since = if_unmodified_since;
         request.if_none_match = if_none_match;
         request.if_modified_since = if_modified_since;
-        EXPECT_EQ(is_current_copy(request, etag, source), current)
-            << if_none_match << " | " << if_modified_since;
+        EXPECT_EQ(evaluate_preconditions(request, etag, source), verdict)
+            << if_match << " | " << if_unmodified_since << " | " << if_none_match << " | "
+            << if_modified_since;
     }
 }
 
