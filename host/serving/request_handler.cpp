@@ -4,6 +4,7 @@
 #include <variant>
 
 #include "base/file_time.h"
+#include "base/hex_digit.h"
 #include "chain/http_exchange.h"
 #include "chain/module_chain.h"
 #include "convert/conversion_job.h"
@@ -16,9 +17,28 @@
 namespace quorin::host {
 namespace {
 
+// Error texts may quote the path or a parameter: every byte outside
+// printable ASCII, and '%', goes out as %HH, so that no request byte
+// reaches the client unescaped.
+std::string escaped_text(std::string_view message) {
+    std::string text;
+    for (const char c : message) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < ' ' || byte > '~' || c == '%') {
+            text += '%';
+            text += upper_hex_digit(byte >> 4);
+            text += upper_hex_digit(byte);
+        } else {
+            text += c;
+        }
+    }
+    return text;
+}
+
 request_kind send_error(http_exchange& exchange, std::string_view status_text,
                         const std::string& message, std::string_view extra_headers = {}) {
-    exchange.send(status_text, "text/plain; charset=utf-8", message + "\n", extra_headers);
+    exchange.send(status_text, "text/plain; charset=utf-8", escaped_text(message) + "\n",
+                  extra_headers);
     return request_kind::error;
 }
 
@@ -271,12 +291,18 @@ request_kind request_handler::answer_image(http_exchange& exchange, cache_outcom
     job.counters = &metrics_;
     job.convert_core = reinterpret_cast<core_converter>(chain_.convert_core());
 
-    // The client's copy is current: answered from the request alone.
+    // Preconditions are answered from the request alone.
     const std::string caching = cache_control_line(policy_.max_age) + std::string(vary_line);
-    if (const std::string etag = entity_tag(job.cache_key, job.source_time);
-        is_current_copy(request, etag, job.source_time)) {
+    const std::string etag = entity_tag(job.cache_key, job.source_time);
+    switch (evaluate_preconditions(request, etag, job.source_time)) {
+    case precondition::failed:
+        return send_error(exchange, "412 Precondition Failed",
+                          "the image does not meet the request's If-Match or If-Unmodified-Since");
+    case precondition::not_modified:
         exchange.send_header("304 Not Modified", "ETag: " + etag + "\r\n" + caching + "\r\n");
         return request_kind::not_modified;
+    case precondition::proceed:
+        break;
     }
     // The tag of the source time the converter settles on.
     exchange.set_answer_lines([&job, &caching] {
