@@ -10,6 +10,7 @@
 
 #include "access_log.h"
 #include "conversion_admission.h"
+#include "conversion_workers.h"
 #include "host_converter.h"
 #include "http_server.h"
 #include "image_library_table.h"
@@ -20,7 +21,9 @@
 #include "os/shutdown_signals.h"
 #include "request_handler.h"
 #include "sample_images.h"
+#include "sanitizer_build.h"
 #include "url_signature.h"
+#include "worker_main.h"
 
 namespace {
 
@@ -76,6 +79,22 @@ int wait_for_stop(access_log& log, std::optional<std::chrono::seconds> timeout =
     }
 }
 
+worker_pool_settings worker_settings(const host_options& options,
+                                     const admission_limits& conversions) {
+    worker_pool_settings settings;
+    settings.program = quorin::host::os::running_program_file();
+    settings.count = conversions.slots;
+    settings.timeout = std::chrono::seconds(options.conversion_timeout);
+    if (sanitizer_build) {
+        std::cerr << "quorin-host: conversion workers run without a memory limit, as this "
+                     "sanitizer build reserves more address space than any limit allows"
+                  << std::endl;
+    } else {
+        settings.memory_limit = worker_memory_limit(conversions.memory_bytes);
+    }
+    return settings;
+}
+
 int serve(const host_options& options) {
     std::error_code error;
     const auto images = std::filesystem::canonical(options.images, error);
@@ -84,6 +103,19 @@ int serve(const host_options& options) {
                   << " does not exist\n";
         return 1;
     }
+
+    const unsigned cores = std::thread::hardware_concurrency();
+    admission_limits conversions;
+    conversions.slots =
+        options.conversions != 0 ? options.conversions : default_conversion_count(cores);
+    conversions.memory_bytes =
+        options.conversion_memory != 0
+            ? options.conversion_memory
+            : default_conversion_memory(quorin::host::os::physical_memory_bytes());
+    conversions.queue_length = options.queue;
+    conversions.longest_wait = std::chrono::seconds(options.queue_wait);
+    conversion_admission admission(conversions);
+    conversion_workers workers(worker_settings(options, conversions));
 
     std::vector<std::filesystem::path> modules;
     for (const auto& module : options.modules) modules.push_back(std::filesystem::absolute(module));
@@ -108,20 +140,8 @@ int serve(const host_options& options) {
         policy.signer.emplace(*key);
     }
 
-    const unsigned cores = std::thread::hardware_concurrency();
-    admission_limits conversions;
-    conversions.slots =
-        options.conversions != 0 ? options.conversions : default_conversion_count(cores);
-    conversions.memory_bytes =
-        options.conversion_memory != 0
-            ? options.conversion_memory
-            : default_conversion_memory(quorin::host::os::physical_memory_bytes());
-    conversions.queue_length = options.queue;
-    conversions.longest_wait = std::chrono::seconds(options.queue_wait);
-    conversion_admission admission(conversions);
-
     access_log log(options.access_log, options.access_log_file);
-    request_handler handler(images, *chain, admission, log, std::move(policy));
+    request_handler handler(images, *chain, admission, log, std::move(policy), &workers);
     front_limits limits;
     limits.loop_threads = options.threads != 0 ? options.threads : default_thread_count(cores);
     // Stand-ins for the threads that wait on conversions: one for each that
@@ -159,12 +179,14 @@ int serve(const host_options& options) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // Before any thread exists, so that every thread inherits the mask.
+    // Before any thread exists, so that every thread inherits the mask. A
+    // worker keeps it too: a stop is the server's to order.
     quorin::host::os::block_shutdown_signals();
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (is_worker_invocation(arguments)) run_conversion_worker(arguments);
 
     const auto program = quorin::host::os::executable_path();
-    const auto parsed = parse_options(std::vector<std::string>(argv + 1, argv + argc),
-                                      default_module(program.parent_path()));
+    const auto parsed = parse_options(arguments, default_module(program.parent_path()));
     if (!parsed.options) {
         std::cerr << "quorin-host: " << parsed.error << "\n\n" << usage_text();
         return 2;

@@ -29,6 +29,7 @@ constexpr count_option count_options[] = {
     {"--max-header-bytes", &host_options::max_header_bytes, 1024 * 1024},
     {"--max-connections", &host_options::max_connections, 1'000'000},
     {"--conversions", &host_options::conversions, 1024},
+    {"--conversion-timeout", &host_options::conversion_timeout, 86'400},
 };
 
 constexpr std::pair<std::string_view, unsigned host_options::*> seconds_options[] = {
@@ -131,6 +132,9 @@ std::string usage_text() {
            "                       64; 0: none wait); beyond them, 503\n"
            "  --queue-wait SECONDS longest a conversion waits for its turn before it\n"
            "                       gets 503 (default 10)\n"
+           "  --conversion-timeout SECONDS\n"
+           "                       longest a conversion may run; past it, it is\n"
+           "                       stopped and the request gets 504 (default 30)\n"
            "  --make-samples DIR   write a few generated sample images and exit\n"
            "  --help               this text\n";
 }
