@@ -111,17 +111,29 @@ bool conversion_workers::start(worker& slot) {
 }
 
 void conversion_workers::retire(worker& slot, worker_outcome why) {
-    const int pid = slot.process->pid();
-    const std::string ending = slot.process->end();
+    os::worker_process process = std::move(*slot.process);
     slot.process.reset();
-    if (stopped_) return;
-    std::cerr << "quorin-host: conversion worker " << pid
-              << (why == worker_outcome::timed_out
-                      ? " killed: its conversion ran past " +
-                            std::to_string(settings_.timeout.count() / 1000) + " s"
-                      : " lost (" + ending + ")")
-              << std::endl;
-    start(slot);
+    const int pid = process.pid();
+    if (why == worker_outcome::timed_out || stopped_) {
+        process.kill();
+        ending_.push_back(std::move(process));
+        if (!stopped_) {
+            std::cerr << "quorin-host: conversion worker " << pid
+                      << " killed: its conversion ran past "
+                      << std::chrono::duration_cast<std::chrono::seconds>(settings_.timeout).count()
+                      << " s" << std::endl;
+        }
+    } else {
+        // It has ended, or is about to: its socket closed.
+        std::cerr << "quorin-host: conversion worker " << pid << " lost (" << process.end() << ")"
+                  << std::endl;
+    }
+    reap_ended();
+    if (!stopped_) start(slot);
+}
+
+void conversion_workers::reap_ended() {
+    std::erase_if(ending_, [](os::worker_process& process) { return process.ended(); });
 }
 
 worker_result conversion_workers::convert(const os::read_only_file& source, int source_format,
@@ -171,16 +183,22 @@ void conversion_workers::stop_locked() {
     stopped_ = true;
     for (auto& slot : workers_) {
         if (!slot.process) continue;
-        // A busy one is waited for by the thread that uses it, which
-        // finds it gone at once.
+        slot.process->kill();
         if (slot.busy) {
-            slot.process->kill();
+            // The thread that uses it wakes at once and retires it.
+            os::shut_down(slot.process->socket());
         } else {
-            slot.process->end();
+            ending_.push_back(std::move(*slot.process));
             slot.process.reset();
         }
     }
     idle_.notify_all();
+}
+
+conversion_workers::~conversion_workers() {
+    stop();
+    reap_ended();
+    for (auto& process : ending_) process.abandon();
 }
 
 } // namespace quorin::host

@@ -50,7 +50,9 @@ public:
     // Starts the workers and waits until each is set up and confined;
     // throws std::runtime_error when one cannot be.
     explicit conversion_workers(worker_pool_settings settings);
-    ~conversion_workers() { stop(); }
+    // Stops; the killed workers still freeing their memory are left to
+    // be reaped once the server has left, so that leaving never waits.
+    ~conversion_workers();
     conversion_workers(const conversion_workers&) = delete;
     conversion_workers& operator=(const conversion_workers&) = delete;
 
@@ -61,8 +63,8 @@ public:
                           const conversion_parameters& parameters, output_format format,
                           FIMEMORY* out);
 
-    // Kills every worker: the conversions in flight end as lost, and so
-    // do later ones, at once.
+    // Kills every worker: the conversions in flight end as lost at once,
+    // without waiting for their workers' end, and so do later ones.
     void stop();
 
 private:
@@ -76,11 +78,15 @@ private:
     bool start(worker& slot);
     void retire(worker& slot, worker_outcome why);
     void stop_locked();
+    void reap_ended();
 
     const worker_pool_settings settings_;
     std::mutex mutex_;
     std::condition_variable idle_;
     std::vector<worker> workers_;
+    // Killed, not yet reaped: a worker's memory can take a while to go,
+    // and no request waits for that.
+    std::vector<os::worker_process> ending_;
     bool stopped_ = false;
 };
 

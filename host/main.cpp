@@ -22,12 +22,18 @@
 #include "request_handler.h"
 #include "sample_images.h"
 #include "sanitizer_build.h"
+#include "stop_watchdog.h"
 #include "url_signature.h"
 #include "worker_main.h"
 
 namespace {
 
 using namespace quorin::host;
+
+// How long past its stop timeout an orderly stop may run before the process
+// leaves regardless: the modules' unloading and the threads' leaving fit in
+// it, and the process is gone within the timeout and a second.
+constexpr auto stop_overrun = std::chrono::milliseconds(800);
 
 int write_samples(const std::filesystem::path& directory) {
     const auto written = make_sample_images(directory);
@@ -79,6 +85,19 @@ int wait_for_stop(access_log& log, std::optional<std::chrono::seconds> timeout =
     }
 }
 
+// Lets the answers and conversions in flight finish until `deadline`, or
+// until a second SIGINT or SIGTERM.
+void wait_for_answers(const http_server& server, access_log& log,
+                      std::chrono::steady_clock::time_point deadline) {
+    constexpr auto poll_interval = std::chrono::milliseconds(20);
+    while (server.open_connections() > 0 && std::chrono::steady_clock::now() < deadline) {
+        const int signal = quorin::host::os::wait_for_shutdown_signal(poll_interval);
+        if (signal == SIGHUP && !log.reopen())
+            std::cerr << "quorin-host: cannot reopen the access log\n";
+        if (signal != 0 && signal != SIGHUP) return;
+    }
+}
+
 worker_pool_settings worker_settings(const host_options& options,
                                      const admission_limits& conversions) {
     worker_pool_settings settings;
@@ -96,6 +115,8 @@ worker_pool_settings worker_settings(const host_options& options,
 }
 
 int serve(const host_options& options) {
+    // Declared first, so that it watches the stop to the modules' end.
+    std::optional<stop_watchdog> watchdog;
     std::error_code error;
     const auto images = std::filesystem::canonical(options.images, error);
     if (error || !std::filesystem::is_directory(images)) {
@@ -115,6 +136,8 @@ int serve(const host_options& options) {
     conversions.queue_length = options.queue;
     conversions.longest_wait = std::chrono::seconds(options.queue_wait);
     conversion_admission admission(conversions);
+    // Before the modules, so that the workers outlive their unloading,
+    // which the watchdog may cut short.
     conversion_workers workers(worker_settings(options, conversions));
 
     std::vector<std::filesystem::path> modules;
@@ -161,15 +184,25 @@ int serve(const host_options& options) {
         std::cerr << "quorin-host serving " << images.string() << " at http://" << address << ":"
                   << server.port() << "/" << std::endl;
         const int signal = wait_for_stop(log);
+        bool at_once = false;
         if (options.drain_seconds > 0) {
             // A balancer that polls /healthz stops sending work meanwhile; a
             // second signal stops at once.
             handler.start_draining();
             std::cerr << "quorin-host draining for " << options.drain_seconds << " s" << std::endl;
-            wait_for_stop(log, std::chrono::seconds(options.drain_seconds));
+            at_once = wait_for_stop(log, std::chrono::seconds(options.drain_seconds)) != 0;
         }
         std::cerr << "quorin-host stopping on signal " << signal << std::endl;
-        server.stop(std::chrono::seconds(options.stop_timeout));
+        const auto deadline = std::chrono::steady_clock::now() +
+                              std::chrono::seconds(at_once ? 0 : options.stop_timeout);
+        watchdog.emplace(deadline + stop_overrun, [&workers] { workers.stop(); });
+        server.stop_accepting();
+        wait_for_answers(server, log, deadline);
+        // What is still converting, or waiting to, ends now, so that every
+        // handler leaves.
+        workers.stop();
+        admission.close();
+        server.stop(std::chrono::milliseconds(0));
     }
     // The server has stopped and every request has finished: the modules
     // can be told to stop now (the chain's destructor).

@@ -37,6 +37,8 @@ std::optional<socket_pair> make_socket_pair() {
     return socket_pair{unique_descriptor(ends[0]), unique_descriptor(ends[1])};
 }
 
+void shut_down(int socket) { ::shutdown(socket, SHUT_RDWR); }
+
 bool send_message(int socket, const void* data, std::size_t size,
                   std::span<const int> descriptors) {
     if (descriptors.size() > most_passed) return false;

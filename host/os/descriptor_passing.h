@@ -26,6 +26,10 @@ std::optional<socket_pair> make_socket_pair();
 bool send_message(int socket, const void* data, std::size_t size,
                   std::span<const int> descriptors = {});
 
+// Makes a receive on `socket`, waiting in any thread, return as closed;
+// the descriptor stays open.
+void shut_down(int socket);
+
 enum class receive_status { received, closed, timed_out, failed };
 
 struct received_message {

@@ -83,6 +83,20 @@ void worker_process::kill() const {
     if (pid_ != 0) ::kill(pid_, SIGKILL);
 }
 
+bool worker_process::ended() {
+    if (pid_ == 0) return true;
+    int status = 0;
+    if (::waitpid(pid_, &status, WNOHANG) != pid_) return false;
+    pid_ = 0;
+    socket_.reset();
+    return true;
+}
+
+void worker_process::abandon() {
+    pid_ = 0;
+    socket_.reset();
+}
+
 std::string worker_process::end() {
     if (pid_ == 0) return "ended";
     kill();

@@ -37,6 +37,11 @@ public:
     // Kills it (a child may close its socket and stay) and waits for its
     // end; how it ended ("exit status 1", "signal 9").
     std::string end();
+    // Whether it has ended, reaping it then, without waiting.
+    bool ended();
+    // Forgets a child that was killed but may still be freeing its memory:
+    // whoever inherits it once this process has left reaps it.
+    void abandon();
 
 private:
     worker_process(int pid, unique_descriptor socket) : pid_(pid), socket_(std::move(socket)) {}

@@ -1,6 +1,7 @@
 // Conversions in worker processes, as a client and an operator see them: a
-// conversion past its time and a worker killed while it converts. Each
-// test runs its own host.
+// conversion past its time, a worker killed while it converts, and a stop
+// that cuts a long conversion off. Each test runs its own host.
+#include <atomic>
 #include <csignal>
 #include <fstream>
 #include <future>
@@ -38,6 +39,13 @@ long cpu_ticks(int pid) {
     long user = 0, system = 0;
     fields >> user >> system;
     return user + system;
+}
+
+// Whether the process has ended: gone, or a zombie left to be reaped.
+bool ended(int pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    const std::string text((std::istreambuf_iterator<char>(stat)), {});
+    return text.empty() || text.substr(text.rfind(')') + 2, 1) == "Z";
 }
 
 // Waits until the worker has worked for a fifth of a second: it converts.
@@ -122,6 +130,42 @@ TEST_F(ConversionWorkers, AWorkerKilledWhileConvertingCostsOnlyThatRequest) {
     }));
     EXPECT_EQ(http_client().request(host->url(short_conversion)).status, 200);
     EXPECT_EQ(worker_pids().size(), 2u);
+}
+
+TEST_F(ConversionWorkers, SigtermCutsALongConversionOffAtTheStopTimeout) {
+    start({"--stop-timeout", "2"});
+    const int worker = worker_pids().at(0);
+    http_client().request(host->url(short_conversion));
+    std::atomic<bool> signal_sent{false};
+    // Hits on one kept connection meanwhile: each whole until the server
+    // stops answering; the first other answer, or -1 for a failure before
+    // the signal.
+    auto hits = std::async(std::launch::async, [&] {
+        http_client client;
+        for (int i = 0; i < 20'000; ++i) {
+            try {
+                const long status = client.request(host->url(short_conversion)).status;
+                if (status != 200) return status;
+            } catch (const std::runtime_error&) {
+                return signal_sent ? 200L : -1L;
+            }
+        }
+        return 200L;
+    });
+    auto in_flight = request_in_background(long_conversion);
+    ASSERT_TRUE(converting(worker));
+    const auto signalled = clock::now();
+    signal_sent = true;
+    host->send_signal(SIGTERM);
+    EXPECT_EQ(host->wait_for_exit(10'000ms), 0);
+    EXPECT_LT(clock::now() - signalled, 3s);
+    EXPECT_NE(in_flight.get(), 200);
+    EXPECT_EQ(hits.get(), 200);
+    // Killed by the server, not left running. It may still be freeing its
+    // memory: the server does not wait for that.
+    const auto deadline = clock::now() + 10s;
+    while (!ended(worker) && clock::now() < deadline) std::this_thread::sleep_for(20ms);
+    EXPECT_TRUE(ended(worker));
 }
 
 } // namespace
