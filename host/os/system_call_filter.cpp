@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <memory>
+#include <sched.h>
 #include <seccomp.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
@@ -24,7 +25,8 @@ constexpr int unrestricted_calls[] = {
     SCMP_SYS(nanosleep),      SCMP_SYS(clock_nanosleep), SCMP_SYS(sched_yield),
     SCMP_SYS(getpid),         SCMP_SYS(gettid),          SCMP_SYS(rt_sigreturn),
     SCMP_SYS(rt_sigprocmask), SCMP_SYS(sigaltstack),     SCMP_SYS(restart_syscall),
-    SCMP_SYS(exit),           SCMP_SYS(exit_group),
+    SCMP_SYS(exit),           SCMP_SYS(exit_group),      SCMP_SYS(set_robust_list),
+    SCMP_SYS(rseq),
 };
 
 using filter_context = std::unique_ptr<void, decltype(&seccomp_release)>;
@@ -40,6 +42,15 @@ bool allow_all(scmp_filter_ctx filter) {
                              SCMP_A2(SCMP_CMP_MASKED_EQ, PROT_EXEC, 0)) != 0) {
             return false;
         }
+    }
+    // Decoders may start threads (the WebP one does), never processes: a
+    // clone must share the process, and clone3, whose flags a filter
+    // cannot see, says it does not exist, so that the C library falls
+    // back to clone.
+    if (seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(clone), 1,
+                         SCMP_A0(SCMP_CMP_MASKED_EQ, CLONE_THREAD, CLONE_THREAD)) != 0 ||
+        seccomp_rule_add(filter, SCMP_ACT_ERRNO(ENOSYS), SCMP_SYS(clone3), 0) != 0) {
+        return false;
     }
     // abort() signals its own process, and no other.
     return seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(tgkill), 1,

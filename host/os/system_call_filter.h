@@ -1,7 +1,7 @@
 // The system calls a conversion worker keeps once it is set up: enough to
 // decode and encode in memory, read the files it was handed and answer on
-// its socket; nothing that opens a file or a socket, starts a process or
-// program, or maps executable memory.
+// its socket, start threads; nothing that opens a file or a socket, starts
+// a process or program, or maps executable memory.
 #pragma once
 
 namespace quorin::host::os {

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -77,6 +78,15 @@ const attempt_case cases[] = {
      [] {
          return ::mmap(nullptr, 1 << 24, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1,
                        0) != MAP_FAILED;
+     },
+     verdict::allowed},
+    {"start a thread",
+     [] {
+         pthread_t thread{};
+         if (::pthread_create(
+                 &thread, nullptr, [](void*) -> void* { return nullptr; }, nullptr) != 0)
+             return false;
+         return ::pthread_join(thread, nullptr) == 0;
      },
      verdict::allowed},
     {"read a file opened before",
