@@ -80,6 +80,10 @@ std::string_view status_text_of(int status) {
         return "404 Not Found";
     case 422:
         return "422 Unprocessable Content";
+    case conversion_timeout_status:
+        // The worker is the server's upstream, and it did not answer in
+        // time; the same request may well succeed on a less busy server.
+        return "504 Gateway Timeout";
     default:
         return "500 Internal Server Error";
     }
@@ -94,6 +98,8 @@ std::string failure_message(int status, const std::string& path, output_format f
     case 422:
         return path + " has more than " + std::to_string(max_source_pixels / 1'000'000) +
                " megapixels";
+    case conversion_timeout_status:
+        return path + " took too long to convert";
     default:
         return path + " could not be converted to " + std::string(format_name(format));
     }
@@ -103,9 +109,9 @@ std::string failure_message(int status, const std::string& path, output_format f
 
 request_handler::request_handler(std::filesystem::path images_root, const module_chain& chain,
                                  conversion_admission& admission, access_log& log,
-                                 serving_policy policy)
+                                 serving_policy policy, conversion_workers* workers)
     : images_(std::move(images_root)), chain_(chain), admission_(admission), log_(log),
-      policy_(std::move(policy)) {}
+      policy_(std::move(policy)), workers_(workers) {}
 
 request_handler::answer_record request_handler::handle(http_exchange& exchange) {
     answer_record record{std::chrono::system_clock::now(), std::chrono::steady_clock::now()};
@@ -289,6 +295,7 @@ request_kind request_handler::answer_image(http_exchange& exchange, cache_outcom
     job.coalescer = &coalescer_;
     job.admission = &admission_;
     job.counters = &metrics_;
+    job.workers = workers_;
     job.convert_core = reinterpret_cast<core_converter>(chain_.convert_core());
 
     // Preconditions are answered from the request alone.
@@ -320,6 +327,10 @@ request_kind request_handler::answer_image(http_exchange& exchange, cache_outcom
         return refuse_admission(exchange, job.admitted, request.path);
     }
     const int status = job.failure_status != 0 ? job.failure_status : 500;
+    if (status == conversion_timeout_status) {
+        return refuse(exchange, refusal::timeout, status_text_of(status),
+                      failure_message(status, request.path, job.format));
+    }
     return send_error(exchange, status_text_of(status),
                       failure_message(status, request.path, job.format));
 }
