@@ -23,9 +23,6 @@ std::string cache_control_line(unsigned max_age_seconds);
 // The request variant that the answer can depend on.
 inline constexpr std::string_view vary_line = "Vary: Accept\r\n";
 
-// Seconds since 1970 of an IMF-fixdate ("Sun, 06 Nov 1994 08:49:37 GMT").
-std::optional<std::int64_t> parse_http_date(std::string_view text);
-
 // What an image answer's preconditions ask for, given its entity tag and
 // source time, evaluated in HTTP's order: If-Match (strong; "*" matches
 // the image that exists), else If-Unmodified-Since, fail the request;

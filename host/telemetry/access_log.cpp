@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "base/file_time.h"
 #include "base/hex_digit.h"
 #include "http/http_request.h"
 
@@ -29,19 +30,17 @@ std::string printable(std::string_view text, bool quoted) {
 }
 
 std::string clf_time(std::chrono::system_clock::time_point when) {
-    static constexpr const char* months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     using namespace std::chrono;
     const auto time = floor<seconds>(when);
     const auto day = floor<days>(time);
     const year_month_day date{day};
     const hh_mm_ss clock{time - day};
     char text[40];
-    std::snprintf(
-        text, sizeof text, "[%02u/%s/%04d:%02d:%02d:%02d +0000]", static_cast<unsigned>(date.day()),
-        months[static_cast<unsigned>(date.month()) - 1], static_cast<int>(date.year()),
-        static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
-        static_cast<int>(clock.seconds().count()));
+    std::snprintf(text, sizeof text, "[%02u/%s/%04d:%02d:%02d:%02d +0000]",
+                  static_cast<unsigned>(date.day()), month_name(date.month()).data(),
+                  static_cast<int>(date.year()), static_cast<int>(clock.hours().count()),
+                  static_cast<int>(clock.minutes().count()),
+                  static_cast<int>(clock.seconds().count()));
     return text;
 }
 

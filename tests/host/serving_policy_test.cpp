@@ -2,6 +2,7 @@
 // is answered: dates, entity tags, signatures, allowed sizes, log lines.
 #include <gtest/gtest.h>
 
+#include "base/file_time.h"
 #include "chain/http_exchange.h"
 #include "security/allowed_sizes.h"
 #include "security/url_signature.h"
