@@ -4,6 +4,7 @@
 #include <exception>
 #include <iostream>
 
+#include "base/sanitizer_build.h"
 #include "convert/conversion_protocol.h"
 #include "os/descriptor_passing.h"
 #include "os/immediate_exit.h"
@@ -71,7 +72,8 @@ void run_conversion_worker(const std::vector<std::string>& arguments) {
     FreeImage_Initialise(FALSE);
     if (memory_limit != 0 && !os::limit_data_memory(memory_limit))
         give_up("cannot limit its memory");
-    if (!os::confine_system_calls()) give_up("cannot install its system-call filter");
+    if (!os::confine_system_calls(sanitizer_build))
+        give_up("cannot install its system-call filter");
 
     const int socket = os::worker_socket_descriptor;
     const worker_ready ready;

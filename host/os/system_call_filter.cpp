@@ -1,6 +1,7 @@
 #include "os/system_call_filter.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <memory>
 #include <sched.h>
 #include <seccomp.h>
@@ -57,12 +58,26 @@ bool allow_all(scmp_filter_ctx filter) {
                             SCMP_A0(SCMP_CMP_EQ, static_cast<scmp_datum_t>(::getpid()))) == 0;
 }
 
+bool allow_reading_files(scmp_filter_ctx filter) {
+    constexpr scmp_datum_t writing = O_ACCMODE | O_CREAT | O_TRUNC | O_TMPFILE;
+    // The stack's size is asked alongside, and only asked.
+    return seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(getrlimit), 0) == 0 &&
+           seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(prlimit64), 1,
+                            SCMP_A2(SCMP_CMP_EQ, 0)) == 0 &&
+           seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(sched_getaffinity), 0) == 0 &&
+           seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(openat), 1,
+                            SCMP_A2(SCMP_CMP_MASKED_EQ, writing, O_RDONLY)) == 0 &&
+           seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(open), 1,
+                            SCMP_A1(SCMP_CMP_MASKED_EQ, writing, O_RDONLY)) == 0;
+}
+
 } // namespace
 
-bool confine_system_calls() {
+bool confine_system_calls(bool runtime_reads_files) {
     if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) return false;
     const filter_context filter(seccomp_init(SCMP_ACT_ERRNO(EPERM)), &seccomp_release);
     if (!filter) return false;
+    if (runtime_reads_files && !allow_reading_files(filter.get())) return false;
     return allow_all(filter.get()) && seccomp_load(filter.get()) == 0;
 }
 

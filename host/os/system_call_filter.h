@@ -13,6 +13,10 @@ namespace quorin::host::os {
 // reads /sys for the number of processors, a sanitizer runtime reads /proc)
 // and cope with their failure, while everything a hostile decoder would
 // need is refused all the same. False when the filter cannot be installed.
-bool confine_system_calls();
+//
+// `runtime_reads_files`: files may still be opened for reading. Only for
+// sanitizer builds, whose runtimes read /proc/self/maps whenever a thread
+// starts and abort when they cannot.
+bool confine_system_calls(bool runtime_reads_files = false);
 
 } // namespace quorin::host::os
