@@ -26,6 +26,8 @@ constexpr std::size_t gathered_answer_limit = 1024 * 1024;
 // A large answer leaves in pieces of this size, each within the send
 // timeout.
 constexpr std::size_t streamed_piece = 64 * 1024;
+// How long a closing connection reads on, so that its answer is not lost.
+constexpr auto linger_time = std::chrono::seconds(2);
 // At most this much is read from the socket at once.
 constexpr std::size_t read_piece = 64 * 1024;
 // A request line that could not be read is logged up to this length.
@@ -378,7 +380,23 @@ void http_connection::answer_sent(bool keep_alive, boost::system::error_code err
     if (!error && keep_alive) return read_request();
     boost::system::error_code ignored;
     socket_.shutdown(boost::asio::ip::tcp::socket::shutdown_send, ignored);
-    close();
+    if (error) return close();
+    linger();
+}
+
+void http_connection::linger() {
+    // Closing with request bytes unread would reset the connection, and a
+    // reset can destroy the answer before the client has read it: what the
+    // client still sends is read and dropped until it closes its side, for
+    // a moment at most (the watch shuts the socket down then).
+    set_deadline(linger_time);
+    buffer_.clear();
+    socket_.async_read_some(
+        buffer_.prepare(4096),
+        [self = shared_from_this()](boost::system::error_code error, std::size_t) {
+            if (error) return self->close();
+            self->linger();
+        });
 }
 
 } // namespace quorin::host

@@ -67,6 +67,7 @@ private:
     void write_answer(bool keep_alive);
     void write_rest(bool keep_alive, std::size_t from);
     void answer_sent(bool keep_alive, boost::system::error_code error);
+    void linger();
     void close();
     void set_deadline(clock::duration after);
 
