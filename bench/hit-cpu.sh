@@ -46,13 +46,9 @@ scripts/install-deps.sh nginx libnginx-mod-http-image-filter wrk imagemagick pro
 for tool in wrk curl convert nginx pgrep; do
     command -v "$tool" >/dev/null || { echo "needs $tool" >&2; exit 1; }
 done
-# The peer is shared: never stop one that this script did not start.
-if [ -s "$peer_pidfile" ] && kill -0 "$(cat "$peer_pidfile")" 2>/dev/null; then
-    echo "the peer nginx is already running (pid $(cat "$peer_pidfile")); try again when it is stopped" >&2
-    exit 1
-fi
 
 . bench/lib.sh
+refuse_if_peer_running
 build_host
 
 # World-readable: the peer's workers run as nobody and read the corpus.
@@ -67,12 +63,7 @@ stop_all() {
 trap stop_all EXIT
 trap 'exit 130' INT TERM
 
-"$PEER/make-corpus.sh" "$work/corpus" >/dev/null
-# The host serves /<path under --images>: the corpus under resize/, hard
-# links (the host refuses links out of its images directory).
-mkdir -p "$work/images/resize"
-ln "$work/corpus"/* "$work/images/resize/"
-(cd "$work/corpus" && ls | sort | awk -v q="$q" '{print "/resize/" $0 q}') >"$work/urls.txt"
+make_corpus "$work" "$q"
 [ "$(wc -l <"$work/urls.txt")" -eq 20 ] || { echo "expected 20 corpus images" >&2; exit 1; }
 
 "$PEER/run-peer.sh" start "$work/corpus" >/dev/null
