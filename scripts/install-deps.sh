@@ -10,6 +10,7 @@ packages=(
     libexpat1-dev libssl-dev libutfcpp-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libfreeimage-dev liblcms2-dev zlib1g-dev libboost-dev libcurl4-openssl-dev curl
+    libseccomp-dev
     prometheus nginx
     "$@"
 )

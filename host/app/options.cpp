@@ -30,6 +30,7 @@ constexpr count_option count_options[] = {
     {"--max-header-bytes", &host_options::max_header_bytes, 1024 * 1024},
     {"--max-connections", &host_options::max_connections, 1'000'000},
     {"--conversions", &host_options::conversions, 1024},
+    {"--conversion-timeout", &host_options::conversion_timeout, 86'400},
 };
 
 constexpr std::pair<std::string_view, unsigned host_options::*> seconds_options[] = {
@@ -138,8 +139,9 @@ std::string usage_text() {
            "                       (default 16384)\n"
            "  --max-connections N  open connections at most; more are closed at once\n"
            "                       (default 10000)\n"
-           "  --stop-timeout S     on SIGTERM, seconds the requests in flight have to\n"
-           "                       finish (default 10)\n"
+           "  --stop-timeout S     on SIGTERM, seconds the answers and conversions in\n"
+           "                       flight have to finish before they are cut off; a\n"
+           "                       second signal cuts them off at once (default 10)\n"
            "  --quiet              no access log\n"
            "  --access-log FILE    access log to FILE instead of standard output;\n"
            "                       reopened on SIGHUP\n"
@@ -160,6 +162,9 @@ std::string usage_text() {
            "                       64; 0: none wait); beyond them, 503\n"
            "  --queue-wait SECONDS longest a conversion waits for its turn before it\n"
            "                       gets 503 (default 10)\n"
+           "  --conversion-timeout SECONDS\n"
+           "                       longest a conversion may run; past it, it is\n"
+           "                       stopped and the request gets 504 (default 30)\n"
            "  --origin URL         serve /PATH from URL/PATH (http://, https://) or\n"
            "                       from a bucket (s3://BUCKET/PREFIX) instead of\n"
            "                       --images\n"

@@ -26,13 +26,14 @@ struct host_options {
     std::uint64_t conversion_memory = 0;   // bytes; 0: a quarter of the machine's
     unsigned queue = 64;                   // conversions waiting for their turn
     unsigned queue_wait = 10;              // seconds a conversion waits at most
+    unsigned conversion_timeout = 30;      // seconds a conversion may run
     std::string sign_url;                  // set: print it signed and exit
     std::filesystem::path make_samples;    // set: write samples and exit
     unsigned header_timeout = 10;          // seconds to receive a request header
     unsigned keep_alive_timeout = 15;      // seconds a kept connection may idle
     unsigned max_header_bytes = 16 * 1024;
     unsigned max_connections = 10'000;
-    unsigned stop_timeout = 10; // seconds the requests in flight get on a stop
+    unsigned stop_timeout = 10; // seconds the answers and conversions in flight get on a stop
     // Sources from an origin instead of --images: where, kept where and how
     // much of them, and how long they are trusted.
     std::string origin;

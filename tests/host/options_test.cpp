@@ -129,24 +129,29 @@ TEST(Options, ConversionAdmission) {
     EXPECT_EQ(defaults.options->conversion_memory, 0u);
     EXPECT_EQ(defaults.options->queue, 64u);
     EXPECT_EQ(defaults.options->queue_wait, 10u);
-    const auto parsed = parse({"--images", "p", "--conversions", "3", "--conversion-memory",
-                               "123456789012", "--queue", "0", "--queue-wait", "2"});
+    EXPECT_EQ(defaults.options->conversion_timeout, 30u);
+    const auto parsed =
+        parse({"--images", "p", "--conversions", "3", "--conversion-memory", "123456789012",
+               "--queue", "0", "--queue-wait", "2", "--conversion-timeout", "5"});
     ASSERT_TRUE(parsed.options) << parsed.error;
     EXPECT_EQ(parsed.options->conversions, 3u);
     EXPECT_EQ(parsed.options->conversion_memory, 123'456'789'012u);
     EXPECT_EQ(parsed.options->queue, 0u);
     EXPECT_EQ(parsed.options->queue_wait, 2u);
+    EXPECT_EQ(parsed.options->conversion_timeout, 5u);
     for (const auto& bad : std::vector<std::vector<std::string>>{{"--conversions", "0"},
                                                                  {"--conversion-memory", "0"},
                                                                  {"--conversion-memory", "1G"},
                                                                  {"--queue", "-1"},
                                                                  {"--queue", "1025"},
-                                                                 {"--queue-wait", "x"}}) {
+                                                                 {"--queue-wait", "x"},
+                                                                 {"--conversion-timeout", "0"}}) {
         std::vector<std::string> arguments{"--images", "p"};
         arguments.insert(arguments.end(), bad.begin(), bad.end());
         EXPECT_FALSE(parse(arguments).options) << bad[0] << ' ' << bad[1];
     }
-    for (const char* option : {"--conversions", "--conversion-memory", "--queue ", "--queue-wait"})
+    for (const char* option : {"--conversions", "--conversion-memory", "--queue ", "--queue-wait",
+                               "--conversion-timeout"})
         EXPECT_NE(usage_text().find(option), std::string::npos) << option;
     EXPECT_EQ(default_conversion_count(0), 1u);
     EXPECT_EQ(default_conversion_count(6), 6u);
