@@ -35,13 +35,9 @@ for tool in curl nginx python3; do
 done
 # The client holds HELD sockets and each server as many; both inherit this.
 [ "$(ulimit -n)" -ge $((HELD + 256)) ] || ulimit -n $((HELD + 256))
-# The peer is shared: never stop one that this script did not start.
-if [ -s "$peer_pidfile" ] && kill -0 "$(cat "$peer_pidfile")" 2>/dev/null; then
-    echo "the peer nginx is already running (pid $(cat "$peer_pidfile")); try again when it is stopped" >&2
-    exit 1
-fi
 
 . bench/lib.sh
+refuse_if_peer_running
 build_host
 
 work=$(mktemp -d /tmp/quorin-held.XXXXXX)

@@ -52,13 +52,7 @@ stop_all() {
 trap stop_all EXIT
 trap 'exit 130' INT TERM
 
-"$PEER/make-corpus.sh" "$work/corpus" >/dev/null
-# Our host serves /<path under --images>: the corpus goes under resize/ so
-# that both servers answer the same URLs. Hard links, as the host refuses
-# links that lead out of its images directory.
-mkdir -p "$work/images/resize"
-ln "$work/corpus"/* "$work/images/resize/"
-(cd "$work/corpus" && ls | sort | awk -v q="$q" '{print "/resize/" $0 q}') >"$work/urls.txt"
+make_corpus "$work" "$q"
 
 # A copy of the built module with its settings beside it and an empty cache.
 mkdir -p "$work/module"

@@ -43,3 +43,24 @@ stop_host() {
 
 # percentile P: the P-th percentile (nearest rank) of the numbers on stdin.
 percentile() { sort -g | awk -v p="$1" '{v[NR]=$1} END {if (NR) {i=int(NR*p/100+0.999999); print v[i<1?1:i]} else print "-"}'; }
+
+# The peer is shared: never stop one that this script did not start.
+refuse_if_peer_running() {
+    local pidfile=/tmp/peer-nginx/nginx.pid
+    if [ -s "$pidfile" ] && kill -0 "$(cat "$pidfile")" 2>/dev/null; then
+        echo "the peer nginx is already running (pid $(cat "$pidfile")); try again when it is stopped" >&2
+        exit 1
+    fi
+}
+
+# The peer corpus in WORK/corpus, and the same files under the host's
+# images directory WORK/images/resize so that both servers answer the same
+# URLs (hard links: the host refuses links out of its images directory);
+# WORK/urls.txt lists them with the query Q.
+make_corpus() {
+    local work="$1" q="$2"
+    "$PEER/make-corpus.sh" "$work/corpus" >/dev/null
+    mkdir -p "$work/images/resize"
+    ln "$work/corpus"/* "$work/images/resize/"
+    (cd "$work/corpus" && ls | sort | awk -v q="$q" '{print "/resize/" $0 q}') >"$work/urls.txt"
+}

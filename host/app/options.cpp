@@ -30,6 +30,7 @@ constexpr count_option count_options[] = {
     {"--max-header-bytes", &host_options::max_header_bytes, 1024 * 1024},
     {"--max-connections", &host_options::max_connections, 1'000'000},
     {"--conversions", &host_options::conversions, 1024},
+    {"--conversion-timeout", &host_options::conversion_timeout, 86'400},
 };
 
 constexpr std::pair<std::string_view, unsigned host_options::*> seconds_options[] = {
@@ -39,7 +40,32 @@ constexpr std::pair<std::string_view, unsigned host_options::*> seconds_options[
     {"--keep-alive-timeout", &host_options::keep_alive_timeout},
     {"--stop-timeout", &host_options::stop_timeout},
     {"--queue-wait", &host_options::queue_wait},
+    {"--origin-revalidate", &host_options::origin_revalidate},
+    {"--origin-timeout", &host_options::origin_timeout},
+    {"--origin-stale-if-error", &host_options::origin_stale_if_error},
 };
+
+constexpr std::pair<std::string_view, std::uint64_t host_options::*> bytes_options[] = {
+    {"--source-cache-bytes", &host_options::source_cache_bytes},
+    {"--max-source-bytes", &host_options::max_source_bytes},
+};
+
+constexpr std::pair<std::string_view, std::string host_options::*> text_options[] = {
+    {"--origin", &host_options::origin},
+    {"--s3-endpoint", &host_options::s3_endpoint},
+    {"--s3-region", &host_options::s3_region},
+};
+
+constexpr std::pair<std::string_view, std::filesystem::path host_options::*> path_options[] = {
+    {"--source-cache", &host_options::source_cache},
+    {"--s3-credentials", &host_options::s3_credentials},
+};
+
+template <typename Table>
+auto find_option(const Table& table, const std::string& name) {
+    return std::find_if(std::begin(table), std::end(table),
+                        [&](const auto& option) { return option.first == name; });
+}
 
 // A queue length, 0 to 1024: more could never be waiting.
 std::optional<unsigned> parse_length(const std::string& text) {
@@ -81,6 +107,7 @@ std::optional<unsigned> parse_seconds(const std::string& text) {
 
 std::string usage_text() {
     return "usage: quorin-host --images DIR [options]\n"
+           "       quorin-host --origin URL --source-cache DIR [options]\n"
            "       quorin-host --make-samples DIR\n"
            "       quorin-host --signing-key FILE --sign URL\n"
            "\n"
@@ -124,8 +151,9 @@ std::string usage_text() {
            "                       (default 16384)\n"
            "  --max-connections N  open connections at most; more are closed at once\n"
            "                       (default 10000)\n"
-           "  --stop-timeout S     on SIGTERM, seconds the requests in flight have to\n"
-           "                       finish (default 10)\n"
+           "  --stop-timeout S     on SIGTERM, seconds the answers and conversions in\n"
+           "                       flight have to finish before they are cut off; a\n"
+           "                       second signal cuts them off at once (default 10)\n"
            "  --quiet              no access log\n"
            "  --access-log FILE    access log to FILE instead of standard output;\n"
            "                       reopened on SIGHUP\n"
@@ -151,6 +179,30 @@ std::string usage_text() {
            std::to_string(fastest_avif_speed) + " (fastest) (default " +
            std::to_string(default_avif_speed) +
            ")\n"
+           "  --conversion-timeout SECONDS\n"
+           "                       longest a conversion may run; past it, it is\n"
+           "                       stopped and the request gets 504 (default 30)\n"
+           "  --origin URL         serve /PATH from URL/PATH (http://, https://) or\n"
+           "                       from a bucket (s3://BUCKET/PREFIX) instead of\n"
+           "                       --images\n"
+           "  --source-cache DIR   where the origin's sources are kept (needed with\n"
+           "                       --origin)\n"
+           "  --source-cache-bytes N  most bytes kept there, the least recently used\n"
+           "                       dropped first (default 1073741824)\n"
+           "  --origin-revalidate SECONDS  how long a kept source is used before the\n"
+           "                       origin is asked again whether it changed (default 60)\n"
+           "  --origin-timeout SECONDS  longest wait for a whole answer of the origin\n"
+           "                       (default 10; past it, 504)\n"
+           "  --max-source-bytes N largest source fetched; larger ones get 422\n"
+           "                       (default 67108864)\n"
+           "  --origin-stale-if-error SECONDS  while the origin fails, a source it\n"
+           "                       confirmed this long ago is still served (default 3600)\n"
+           "  --s3-endpoint URL    the bucket's server (default: AWS for the region)\n"
+           "  --s3-region NAME     the bucket's region (default us-east-1)\n"
+           "  --s3-path-style      name the bucket in the path, not the host name\n"
+           "  --s3-credentials FILE  keys from FILE's [default] profile instead of\n"
+           "                       AWS_ACCESS_KEY_ID, AWS_SECRET_ACCESS_KEY and\n"
+           "                       AWS_SESSION_TOKEN\n"
            "  --make-samples DIR   write a few generated sample images and exit\n"
            "  --help               this text\n";
 }
@@ -177,6 +229,10 @@ parsed_options parse_options(const std::vector<std::string>& arguments,
             options.access_log = false;
             continue;
         }
+        if (name == "--s3-path-style") {
+            options.s3_path_style = true;
+            continue;
+        }
         const auto count = std::find_if(std::begin(count_options), std::end(count_options),
                                         [&](const count_option& o) { return o.name == name; });
         const auto seconds = std::find_if(std::begin(seconds_options), std::end(seconds_options),
@@ -186,7 +242,10 @@ parsed_options parse_options(const std::vector<std::string>& arguments,
                                  name == "--signing-key" || name == "--sign" || name == "--sizes" ||
                                  name == "--conversion-memory" || name == "--queue" ||
                                  name == "--avif-speed" || count != std::end(count_options) ||
-                                 seconds != std::end(seconds_options);
+                                 seconds != std::end(seconds_options) ||
+                                 find_option(bytes_options, name) != std::end(bytes_options) ||
+                                 find_option(text_options, name) != std::end(text_options) ||
+                                 find_option(path_options, name) != std::end(path_options);
         if (!takes_value) return {std::nullopt, "unknown option '" + name + "'"};
         if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {
             return {std::nullopt, "option " + name + " needs a value"};
@@ -203,6 +262,15 @@ parsed_options parse_options(const std::vector<std::string>& arguments,
             const auto parsed = parse_seconds(value);
             if (!parsed) return {std::nullopt, name + " takes a number of seconds"};
             options.*(seconds->second) = *parsed;
+        }
+        if (const auto text = find_option(text_options, name); text != std::end(text_options))
+            options.*(text->second) = value;
+        if (const auto path = find_option(path_options, name); path != std::end(path_options))
+            options.*(path->second) = value;
+        if (const auto bytes = find_option(bytes_options, name); bytes != std::end(bytes_options)) {
+            const auto parsed = parse_bytes(value);
+            if (!parsed) return {std::nullopt, name + " takes a number of bytes"};
+            options.*(bytes->second) = *parsed;
         }
         if (name == "--conversion-memory") {
             const auto bytes = parse_bytes(value);
@@ -243,8 +311,14 @@ parsed_options parse_options(const std::vector<std::string>& arguments,
         if (options.signing_key.empty()) return {std::nullopt, "--sign needs --signing-key FILE"};
         return {options, {}};
     }
-    if (options.make_samples.empty() && options.images.empty()) {
-        return {std::nullopt, "--images DIR is required"};
+    if (!options.origin.empty()) {
+        if (!options.images.empty()) return {std::nullopt, "give --images or --origin, not both"};
+        if (options.source_cache.empty())
+            return {std::nullopt, "--origin needs --source-cache DIR"};
+        if (options.origin_timeout == 0)
+            return {std::nullopt, "--origin-timeout takes 1 second or more"};
+    } else if (options.make_samples.empty() && options.images.empty()) {
+        return {std::nullopt, "--images DIR or --origin URL is required"};
     }
     if (options.modules.empty()) options.modules.push_back(default_module);
     return {options, {}};

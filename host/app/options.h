@@ -27,14 +27,28 @@ struct host_options {
     std::uint64_t conversion_memory = 0;   // bytes; 0: a quarter of the machine's
     unsigned queue = 64;                   // conversions waiting for their turn
     unsigned queue_wait = 10;              // seconds a conversion waits at most
+    unsigned conversion_timeout = 30;      // seconds a conversion may run
     std::string sign_url;                  // set: print it signed and exit
     std::filesystem::path make_samples;    // set: write samples and exit
     unsigned header_timeout = 10;          // seconds to receive a request header
     unsigned keep_alive_timeout = 15;      // seconds a kept connection may idle
     unsigned max_header_bytes = 16 * 1024;
     unsigned max_connections = 10'000;
-    unsigned stop_timeout = 10; // seconds the requests in flight get on a stop
+    unsigned stop_timeout = 10; // seconds the answers and conversions in flight get on a stop
     int avif_speed = default_avif_speed;
+    // Sources from an origin instead of --images: where, kept where and how
+    // much of them, and how long they are trusted.
+    std::string origin;
+    std::filesystem::path source_cache;
+    std::uint64_t source_cache_bytes = std::uint64_t{1} << 30;
+    std::uint64_t max_source_bytes = std::uint64_t{64} << 20;
+    unsigned origin_revalidate = 60;
+    unsigned origin_timeout = 10;
+    unsigned origin_stale_if_error = 3600;
+    std::string s3_endpoint; // empty: the provider's own
+    std::string s3_region = "us-east-1";
+    bool s3_path_style = false;
+    std::filesystem::path s3_credentials; // empty: from the environment
     bool help = false;
 };
 

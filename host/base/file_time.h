@@ -5,7 +5,9 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "trelvane_module.h"
 
@@ -27,5 +29,11 @@ FILETIME to_FILETIME(std::uint64_t file_time);
 
 // The fixed-length HTTP date, e.g. "Sun, 06 Nov 1994 08:49:37 GMT".
 std::string http_date(std::uint64_t file_time);
+
+// Seconds since 1970 of an IMF-fixdate ("Sun, 06 Nov 1994 08:49:37 GMT").
+std::optional<std::int64_t> parse_http_date(std::string_view text);
+
+// "Jan" to "Dec".
+std::string_view month_name(std::chrono::month month);
 
 } // namespace quorin::host

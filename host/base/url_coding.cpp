@@ -24,4 +24,25 @@ std::optional<std::string> percent_decode(std::string_view text, plus_sign plus)
     return decoded;
 }
 
+std::string url_path(const std::filesystem::path& relative) {
+    std::string result;
+    for (const auto& element : relative) {
+        result += '/';
+        for (const char c : element.string()) {
+            const auto byte = static_cast<unsigned char>(c);
+            const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                               (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' ||
+                               c == '~';
+            if (plain) {
+                result += c;
+            } else {
+                result += '%';
+                result += upper_hex_digit(byte >> 4);
+                result += upper_hex_digit(byte);
+            }
+        }
+    }
+    return result;
+}
+
 } // namespace quorin::host

@@ -3,8 +3,9 @@
 //
 // The record's ServerSupportFunction(HSE_REQ_SEND_RESPONSE_HEADER) writes
 // the status line "HTTP/1.1 " + status text, the Date and Connection lines
-// the protocol needs, then the module's header block unchanged; WriteClient
-// writes body bytes. The host's caching lines follow Date and Connection:
+// the protocol needs and X-Content-Type-Options: nosniff, then the module's
+// header block unchanged; WriteClient writes body bytes. The host's caching
+// lines follow Date and Connection:
 // those set with set_answer_lines on answers below 400, no-store on errors. Small writes are
 // gathered so that a header block and a small body leave in one send.
 #pragma once

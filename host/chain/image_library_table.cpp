@@ -7,12 +7,16 @@
 #include "base/utf16_text.h"
 #include "imaging/file_type_check.h"
 #include "imaging/heif_formats.h"
+#include "imaging/image_codec.h"
+#include "variant/cache_name_formats.h"
 
 namespace quorin::host {
 
 extern "C" int file_type_of_utf16_path(const char16_t* path, int) {
-    // The module asks for its cache file on every hit; most are asked
-    // again unchanged.
+    // The module asks for its cache file on every hit: one the host named
+    // is told by its name, with no system call.
+    if (const auto named = format_of_cache_name(cache_name_in(path))) return library_format(*named);
+    // Any other file by its content, remembered per version.
     static file_memo<int> cache_file_types(1024);
     const auto now = std::chrono::system_clock::now();
     const auto narrow = to_utf8(path);

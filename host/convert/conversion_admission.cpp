@@ -20,6 +20,7 @@ conversion_admission::conversion_admission(const admission_limits& limits)
 conversion_admission::ticket conversion_admission::admit(std::uint64_t bytes) {
     if (bytes > limits_.memory_bytes) return {nullptr, 0, admission_verdict::too_large};
     std::unique_lock lock(mutex_);
+    if (closed_) return {nullptr, 0, admission_verdict::waited_too_long};
     // Behind whoever waits already, even when this one would fit: the
     // queue is served in order, so a large conversion is not passed over
     // for ever by small ones.
@@ -32,13 +33,18 @@ conversion_admission::ticket conversion_admission::admit(std::uint64_t bytes) {
     waiter self(bytes);
     queue_.push_back(&self);
     const auto deadline = std::chrono::steady_clock::now() + limits_.longest_wait;
-    if (self.woken.wait_until(lock, deadline, [&self] { return self.granted; })) {
-        return {this, bytes, admission_verdict::granted};
-    }
+    self.woken.wait_until(lock, deadline, [this, &self] { return self.granted || closed_; });
+    if (self.granted) return {this, bytes, admission_verdict::granted};
     queue_.erase(std::find(queue_.begin(), queue_.end(), &self));
     // A head that gave up may have held back smaller ones that fit now.
     grant_waiting();
     return {nullptr, 0, admission_verdict::waited_too_long};
+}
+
+void conversion_admission::close() {
+    const std::lock_guard lock(mutex_);
+    closed_ = true;
+    for (waiter* queued : queue_) queued->woken.notify_one();
 }
 
 std::size_t conversion_admission::waiting() const {
@@ -59,7 +65,7 @@ void conversion_admission::give_back(std::uint64_t bytes) {
 }
 
 void conversion_admission::grant_waiting() {
-    while (!queue_.empty() && fits(queue_.front()->bytes)) {
+    while (!closed_ && !queue_.empty() && fits(queue_.front()->bytes)) {
         waiter& next = *queue_.front();
         queue_.pop_front();
         take(next.bytes);

@@ -58,6 +58,11 @@ public:
     // wait too long, or `bytes` more than the budget.
     ticket admit(std::uint64_t bytes);
 
+    // From now on every admission is refused as having waited too long,
+    // those queued at once: the server stops, and no request may keep it
+    // waiting.
+    void close();
+
     std::uint64_t memory_budget() const { return limits_.memory_bytes; }
     // Conversions queued now.
     std::size_t waiting() const;
@@ -81,6 +86,7 @@ private:
     unsigned free_slots_;
     std::uint64_t free_bytes_;
     std::deque<waiter*> queue_;
+    bool closed_ = false;
 };
 
 } // namespace quorin::host

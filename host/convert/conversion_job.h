@@ -24,6 +24,7 @@ struct source_header;
 class http_exchange;
 class miss_coalescer;
 class metrics;
+class conversion_workers;
 struct conversion_job;
 
 // How the answer came about, for the access log and the metrics.
@@ -37,6 +38,8 @@ using core_converter = int (*)(const conversion_job* job, FIMEMORY* out);
 // Returned by the core converter when the source is no longer the size the
 // cache key was planned for: it changed since, and must be named again.
 inline constexpr int source_reshaped_status = 409;
+// Returned when the conversion ran past its time and was stopped.
+inline constexpr int conversion_timeout_status = 504;
 
 struct conversion_job {
     // The source, opened confined below the images directory: the file
@@ -58,6 +61,7 @@ struct conversion_job {
     miss_coalescer* coalescer = nullptr;
     conversion_admission* admission = nullptr;
     metrics* counters = nullptr;
+    conversion_workers* workers = nullptr; // null: converted in this process
     core_converter convert_core = nullptr; // the first module's OnConvertCore
 
     cache_outcome outcome = cache_outcome::none;

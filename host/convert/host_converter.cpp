@@ -11,6 +11,7 @@
 #include "chain/http_exchange.h"
 #include "convert/conversion_job.h"
 #include "convert/conversion_memory.h"
+#include "convert/conversion_workers.h"
 #include "convert/miss_coalescer.h"
 #include "imaging/image_codec.h"
 #include "os/read_only_file.h"
@@ -83,6 +84,19 @@ std::unique_ptr<memory_stream> convert_stable_source(conversion_job& job,
     }
 }
 
+// Decodes, fits and encodes in a worker, or in this process when there
+// are no workers.
+worker_result convert(const conversion_job& job, FIMEMORY* out) {
+    if (job.workers != nullptr)
+        return job.workers->convert(*job.source, job.source_format, job.parameters, job.format,
+                                    out);
+    worker_result result;
+    result.outcome = worker_outcome::answered;
+    result.status = convert_image(*job.source, job.source_format, job.parameters, job.format, out,
+                                  &result.executed);
+    return result;
+}
+
 } // namespace
 
 extern "C" bool host_on_convert(EXTENSION_CONTROL_BLOCK*, std::uint64_t a, std::uint64_t,
@@ -143,14 +157,20 @@ extern "C" bool host_on_convert_with_time(EXTENSION_CONTROL_BLOCK* request, std:
 
 extern "C" int host_convert_core(const conversion_job* job, FIMEMORY* out) {
     const auto start = std::chrono::steady_clock::now();
-    resize_plan executed{};
-    const conversion_status status = convert_image(*job->source, job->source_format,
-                                                   job->parameters, job->format, out, &executed);
+    const worker_result result = convert(*job, out);
     if (job->counters != nullptr)
         job->counters->record_conversion(job->format, std::chrono::steady_clock::now() - start);
-    switch (status) {
+    switch (result.outcome) {
+    case worker_outcome::timed_out:
+        return conversion_timeout_status;
+    case worker_outcome::lost: // the worker crashed, or ran out of its memory
+        return 500;
+    case worker_outcome::answered:
+        break;
+    }
+    switch (result.status) {
     case conversion_status::converted:
-        return job->plan && executed != *job->plan ? source_reshaped_status : 200;
+        return job->plan && result.executed != *job->plan ? source_reshaped_status : 200;
     case conversion_status::unreadable:
         return 415;
     case conversion_status::too_large:

@@ -2,6 +2,7 @@
 
 #include <boost/asio/post.hpp>
 #include <boost/asio/write.hpp>
+#include <boost/beast/core/read_size.hpp>
 #include <boost/beast/http/error.hpp>
 #include <boost/beast/http/read.hpp>
 #include <charconv>
@@ -9,6 +10,7 @@
 #include "base/loop_threads.h"
 #include "base/url_coding.h"
 #include "http/answer_head.h"
+#include "http/request_checks.h"
 
 namespace quorin::host {
 namespace {
@@ -24,6 +26,12 @@ constexpr std::size_t gathered_answer_limit = 1024 * 1024;
 // A large answer leaves in pieces of this size, each within the send
 // timeout.
 constexpr std::size_t streamed_piece = 64 * 1024;
+// How long a closing connection reads on, so that its answer is not lost.
+constexpr auto linger_time = std::chrono::seconds(2);
+// At most this much is read from the socket at once.
+constexpr std::size_t read_piece = 64 * 1024;
+// A request line that could not be read is logged up to this length.
+constexpr std::size_t logged_line_limit = 1024;
 
 std::string header_value(const http::request<http::string_body>& message, http::field field) {
     const auto found = message.find(field);
@@ -50,6 +58,21 @@ std::pair<std::string, std::string> split_target(std::string_view target) {
         return {};
     }
     return {std::move(*path), std::move(query)};
+}
+
+// Empty lines before a request line are ignored: some clients send a
+// line end after a body.
+std::size_t blank_line_bytes(std::string_view received) {
+    std::size_t size = 0;
+    for (;;) {
+        if (received.substr(size, 2) == "\r\n") {
+            size += 2;
+        } else if (received.substr(size, 1) == "\n") {
+            size += 1;
+        } else {
+            return size;
+        }
+    }
 }
 
 } // namespace
@@ -109,38 +132,112 @@ void http_connection::close() {
 void http_connection::read_request() {
     if (context_.stopping.load(std::memory_order_relaxed)) return close();
     awaiting_request_.store(true, std::memory_order_relaxed);
+    // A new client has the header timeout from its connection on; a kept
+    // one may stay idle for the keep-alive timeout, then has the header
+    // timeout from the first byte of its next request.
+    header_begun_ = first_request_;
     set_deadline(first_request_ ? context_.limits.header_timeout
                                 : context_.limits.keep_alive_timeout);
     first_request_ = false;
+    new_parser();
+    if (buffer_.size() == 0) return read_more();
+    // Pipelined: parsed on the next pass through the loop, so that a long
+    // pipeline never deepens the stack.
+    boost::asio::post(socket_.get_executor(), [self = shared_from_this()] { self->parse(); });
+}
+
+void http_connection::new_parser() {
     parser_.emplace();
     parser_->header_limit(static_cast<std::uint32_t>(context_.limits.max_header_bytes));
     parser_->body_limit(max_body_bytes);
-    http::async_read(socket_, buffer_, *parser_,
-                     [self = shared_from_this()](boost::system::error_code error, std::size_t) {
-                         self->on_read(error);
-                     });
 }
 
-void http_connection::on_read(boost::system::error_code error) {
-    awaiting_request_.store(false, std::memory_order_relaxed);
-    set_deadline(clock::duration::zero());
-    if (!error) return answer();
+void http_connection::read_more() {
+    const auto room = buffer_.prepare(boost::beast::read_size(buffer_, read_piece));
+    socket_.async_read_some(
+        room, [self = shared_from_this()](boost::system::error_code error, std::size_t size) {
+            self->buffer_.commit(size);
+            // A client that went away, or a connection closed here, needs no
+            // answer.
+            if (error) return self->close();
+            self->parse();
+        });
+}
+
+std::string_view http_connection::received() const {
+    const auto bytes = buffer_.data();
+    return {static_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+void http_connection::parse() {
+    for (;;) {
+        if (!parser_->got_some()) {
+            buffer_.consume(blank_line_bytes(received()));
+            if (buffer_.size() > 0 && !header_begun_) {
+                header_begun_ = true;
+                set_deadline(context_.limits.header_timeout);
+            }
+            if (received() == "\r") return read_more(); // a line end begun
+        }
+        if (buffer_.size() == 0) return read_more();
+        const bool header_done = parser_->is_header_done();
+        boost::system::error_code error;
+        buffer_.consume(parser_->put(buffer_.data(), error));
+        if (error == http::error::need_more) return read_more();
+        if (error == http::error::bad_version && read_later_minor_version_as_1_1()) continue;
+        if (error) return refuse_unparsed(error);
+        if (!header_done && parser_->is_header_done()) {
+            if (const auto refusal = check_request_header(parser_->get())) {
+                return refuse(refusal->status_text, refusal->message);
+            }
+            // Image requests need no body: the answer goes at once, and the
+            // connection closes, as the client may or may not send the body
+            // after it.
+            if (!parser_->is_done() && expects_continue(parser_->get())) return answer(false);
+        }
+        if (parser_->is_done()) return answer(true);
+    }
+}
+
+bool http_connection::read_later_minor_version_as_1_1() {
+    // Beast reads 1.0 and 1.1 only, and refuses the request line whole,
+    // so it is still in the buffer.
+    const auto line = split_request_line(received());
+    const auto version = version_numbers(line.version);
+    if (!version || version->major != 1 || version->minor <= 1) return false;
+    const auto minor_at = static_cast<std::size_t>(line.version.data() - received().data()) + 7;
+    static_cast<char*>(buffer_.data().data())[minor_at] = '1';
+    new_parser();
+    return true;
+}
+
+void http_connection::refuse_unparsed(boost::system::error_code error) {
     if (error == http::error::header_limit) {
+        // Beast keeps the request line's parts once it has read it whole.
+        if (parser_->get().target().empty()) {
+            return refuse("414 URI Too Long", "the request line is too long");
+        }
         return refuse("431 Request Header Fields Too Large", "the request header is too large");
     }
     if (error == http::error::body_limit) {
         return refuse("413 Content Too Large", "image requests carry no body");
     }
-    // A client that went away, or a connection closed here, needs no
-    // answer; a request that makes no sense does.
-    const bool unreadable =
-        error.category() == http::make_error_code(http::error::bad_target).category() &&
-        error != http::error::end_of_stream && error != http::error::partial_message;
-    if (!unreadable) return close();
+    if (error == http::error::bad_version) {
+        const auto version = version_numbers(split_request_line(received()).version);
+        if (version && version->major != 1) {
+            return refuse("505 HTTP Version Not Supported", "HTTP/1.1 is served here");
+        }
+    }
     refuse("400 Bad Request", "the request could not be read");
 }
 
-void http_connection::answer() {
+void http_connection::stop_waiting() {
+    awaiting_request_.store(false, std::memory_order_relaxed);
+    set_deadline(clock::duration::zero());
+}
+
+void http_connection::answer(bool keep_alive) {
+    stop_waiting();
     const auto& message = parser_->get();
     http_request request;
     request.method = std::string(message.method_string());
@@ -150,8 +247,11 @@ void http_connection::answer() {
     if (path.empty()) return refuse("400 Bad Request", "the request target is not a path");
     request.path = std::move(path);
     request.query = std::move(query);
-    request.keep_alive = message.keep_alive() && !context_.stopping.load(std::memory_order_relaxed);
+    request.keep_alive =
+        keep_alive && message.keep_alive() && !context_.stopping.load(std::memory_order_relaxed);
     request.client_address = client_address_;
+    request.if_match = header_value(message, http::field::if_match);
+    request.if_unmodified_since = header_value(message, http::field::if_unmodified_since);
     request.if_none_match = header_value(message, http::field::if_none_match);
     request.if_modified_since = header_value(message, http::field::if_modified_since);
     request.referer = header_value(message, http::field::referer);
@@ -163,10 +263,29 @@ void http_connection::answer() {
     write_answer(request.keep_alive);
 }
 
+http_request http_connection::request_as_read() const {
+    http_request request;
+    const auto& message = parser_->get();
+    if (!message.target().empty()) {
+        request.method = std::string(message.method_string());
+        request.path = std::string(message.target());
+        request.version = message.version() == 10 ? "HTTP/1.0" : "HTTP/1.1";
+    } else {
+        const auto line = split_request_line(received().substr(0, logged_line_limit));
+        request.method = line.method;
+        request.path = line.target;
+        request.version = line.version;
+    }
+    return request;
+}
+
 void http_connection::refuse(std::string_view status_text, std::string_view message) {
-    // Answered here, as no handler can make sense of the request.
+    stop_waiting();
+    // Answered here, as no handler can make sense of the request; logged
+    // with what was read of its request line.
     answer_start_ = clock::now();
-    refused_ = http_request{};
+    refused_ = request_as_read();
+    refused_.keep_alive = false;
     refused_.client_address = client_address_;
     refused_status_ = 0;
     std::from_chars(status_text.data(), status_text.data() + status_text.size(), refused_status_);
@@ -261,7 +380,23 @@ void http_connection::answer_sent(bool keep_alive, boost::system::error_code err
     if (!error && keep_alive) return read_request();
     boost::system::error_code ignored;
     socket_.shutdown(boost::asio::ip::tcp::socket::shutdown_send, ignored);
-    close();
+    if (error) return close();
+    linger();
+}
+
+void http_connection::linger() {
+    // Closing with request bytes unread would reset the connection, and a
+    // reset can destroy the answer before the client has read it: what the
+    // client still sends is read and dropped until it closes its side, for
+    // a moment at most (the watch shuts the socket down then).
+    set_deadline(linger_time);
+    buffer_.clear();
+    socket_.async_read_some(
+        buffer_.prepare(4096),
+        [self = shared_from_this()](boost::system::error_code error, std::size_t) {
+            if (error) return self->close();
+            self->linger();
+        });
 }
 
 } // namespace quorin::host

@@ -1,5 +1,6 @@
 // One client connection: reads requests one after the other (pipelined
-// ones in order), has each answered by the request handler, writes the
+// ones in order) with Beast's parser and the checks it leaves to its user
+// (request_checks.h), has each answered by the request handler, writes the
 // answer back, and keeps the connection while the client wants it and
 // the limits allow.
 #pragma once
@@ -51,14 +52,22 @@ public:
 
 private:
     void read_request();
-    void on_read(boost::system::error_code error);
-    void answer();
+    void new_parser();
+    void read_more();
+    void parse();
+    void refuse_unparsed(boost::system::error_code error);
+    bool read_later_minor_version_as_1_1();
+    void stop_waiting();
+    void answer(bool keep_alive);
     void refuse(std::string_view status_text, std::string_view message);
+    std::string_view received() const;
+    http_request request_as_read() const;
     bool gather(const char* data, std::size_t size);
     bool write_now(const char* data, std::size_t size);
     void write_answer(bool keep_alive);
     void write_rest(bool keep_alive, std::size_t from);
     void answer_sent(bool keep_alive, boost::system::error_code error);
+    void linger();
     void close();
     void set_deadline(clock::duration after);
 
@@ -78,6 +87,7 @@ private:
     bool streaming_failed_ = false;
     std::string client_address_;
     bool first_request_ = true;
+    bool header_begun_ = false;                // its timeout runs
     std::atomic<bool> awaiting_request_{true}; // closed at once on a stop
     std::atomic<clock::rep> deadline_{0};      // clock ticks; 0: none
     std::mutex descriptor_mutex_;

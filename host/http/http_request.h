@@ -16,6 +16,8 @@ struct http_request {
     // the client sent none.
     std::string version; // "HTTP/1.1"
     std::string client_address;
+    std::string if_match;
+    std::string if_unmodified_since;
     std::string if_none_match;
     std::string if_modified_since;
     std::string referer;

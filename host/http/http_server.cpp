@@ -11,6 +11,7 @@
 #include <optional>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "base/loop_threads.h"
@@ -93,21 +94,30 @@ public:
 
     int port() const { return port_; }
 
-    void stop(std::chrono::milliseconds grace) {
-        if (stopped_) return;
-        stopped_ = true;
+    void stop_accepting() {
+        if (std::exchange(accepting_, false) == false) return;
         context_.stopping.store(true, std::memory_order_relaxed);
         asio::post(loops_.front()->io, [this] {
             boost::system::error_code ignored;
             acceptor_->close(ignored);
         });
+    }
+
+    unsigned open_connections() const {
+        return context_.connections.load(std::memory_order_relaxed);
+    }
+
+    void stop(std::chrono::milliseconds grace) {
+        if (stopped_) return;
+        stopped_ = true;
+        stop_accepting();
         // The watch closes the connections that wait for a request; the
         // others close once their answer has left.
         const auto deadline = std::chrono::steady_clock::now() + grace;
-        while (context_.connections.load(std::memory_order_relaxed) > 0 &&
-               std::chrono::steady_clock::now() < deadline) {
+        while (open_connections() > 0 && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
+        close_all_connections();
         for (auto& loop : loops_) {
             loop->work.reset();
             loop->io.stop();
@@ -154,6 +164,18 @@ private:
         });
     }
 
+    // Shut down, so that a handler that still writes fails and leaves.
+    void close_all_connections() {
+        std::vector<std::shared_ptr<http_connection>> open;
+        {
+            std::lock_guard lock(mutex_);
+            for (const auto& connection : connections_) {
+                if (auto alive = connection.lock()) open.push_back(std::move(alive));
+            }
+        }
+        for (const auto& connection : open) connection->close_from_outside();
+    }
+
     void close_overdue_connections() {
         const auto now = http_connection::clock::now();
         std::vector<std::shared_ptr<http_connection>> overdue;
@@ -181,6 +203,7 @@ private:
     std::optional<asio::steady_timer> watch_;
     std::optional<asio::steady_timer> pause_;
     int port_ = 0;
+    bool accepting_ = true;
     bool stopped_ = false;
     std::mutex mutex_;
     std::list<std::weak_ptr<http_connection>> connections_;
@@ -205,6 +228,10 @@ http_server::http_server(const std::string& listen, const front_limits& limits,
 http_server::~http_server() = default;
 
 int http_server::port() const { return state_->port(); }
+
+void http_server::stop_accepting() { state_->stop_accepting(); }
+
+unsigned http_server::open_connections() const { return state_->open_connections(); }
 
 void http_server::stop(std::chrono::milliseconds grace) { state_->stop(grace); }
 

@@ -35,8 +35,15 @@ public:
     // The port actually listened on.
     int port() const;
 
-    // Stops accepting, closes idle connections, lets the requests in
-    // progress finish for at most `grace`, then stops the loop.
+    // Stops accepting and closes the connections that wait for a request;
+    // the answers in progress go on.
+    void stop_accepting();
+    // Connections still open.
+    unsigned open_connections() const;
+
+    // Stops accepting, lets the answers in progress finish for at most
+    // `grace`, then cuts off the connections left (a write in progress
+    // fails at once) and stops the loops once their handlers have left.
     void stop(std::chrono::milliseconds grace);
 
     class state;

@@ -10,4 +10,6 @@ std::filesystem::path executable_path() {
     return error ? std::filesystem::path() : path;
 }
 
+std::filesystem::path running_program_file() { return "/proc/self/exe"; }
+
 } // namespace quorin::host::os

@@ -37,6 +37,11 @@ std::unique_ptr<read_only_file> read_only_file::open_beneath(const read_only_fil
     return std::unique_ptr<read_only_file>(new read_only_file(descriptor));
 }
 
+std::unique_ptr<read_only_file> read_only_file::adopt(unique_descriptor descriptor) {
+    if (!descriptor) return nullptr;
+    return std::unique_ptr<read_only_file>(new read_only_file(descriptor.release()));
+}
+
 read_only_file::~read_only_file() { ::close(descriptor_); }
 
 std::size_t read_only_file::read_at(std::uint64_t offset, void* into, std::size_t size) const {

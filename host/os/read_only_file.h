@@ -10,6 +10,7 @@
 #include <string>
 
 #include "os/file_identity.h"
+#include "os/unique_descriptor.h"
 
 namespace quorin::host::os {
 
@@ -24,6 +25,9 @@ public:
     // FIFO.
     static std::unique_ptr<read_only_file> open_beneath(const read_only_file& directory,
                                                         const std::string& relative);
+
+    // One received from another process, already open for reading.
+    static std::unique_ptr<read_only_file> adopt(unique_descriptor descriptor);
 
     ~read_only_file();
     read_only_file(const read_only_file&) = delete;
@@ -46,6 +50,9 @@ public:
 
     // The modification time, when this is a regular file.
     std::optional<std::filesystem::file_time_type> modified_if_regular() const;
+
+    // For handing this very file to another process.
+    int descriptor() const { return descriptor_; }
 
 private:
     explicit read_only_file(int descriptor) : descriptor_(descriptor) {}

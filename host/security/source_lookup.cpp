@@ -55,23 +55,35 @@ bool open_found(const source_root& root, source_lookup& lookup) {
     return open_confined(root, relative, lookup);
 }
 
-source_lookup find_source(const source_root& root, std::string_view url_path) {
-    source_lookup lookup;
+std::optional<std::filesystem::path> relative_path_of(std::string_view url_path,
+                                                      source_lookup::result& refused) {
     std::filesystem::path relative;
     std::size_t start = 0;
     while (start <= url_path.size()) {
         const auto end = std::min(url_path.find('/', start), url_path.size());
         const std::string_view element = url_path.substr(start, end - start);
         if (element == "..") {
-            lookup.outcome = source_lookup::result::escapes;
-            return lookup;
+            refused = source_lookup::result::escapes;
+            return std::nullopt;
         }
         // A NUL would cut the path short in the C library's calls.
-        if (element.find('\0') != std::string_view::npos) return lookup;
+        if (element.find('\0') != std::string_view::npos) {
+            refused = source_lookup::result::missing;
+            return std::nullopt;
+        }
         if (!element.empty() && element != ".") relative /= std::string(element);
         start = end + 1;
     }
-    if (relative.empty()) return lookup;
+    refused = source_lookup::result::missing;
+    if (relative.empty()) return std::nullopt;
+    return relative;
+}
+
+source_lookup find_source(const source_root& root, std::string_view url_path) {
+    source_lookup lookup;
+    const auto named = relative_path_of(url_path, lookup.outcome);
+    if (!named) return lookup;
+    const std::filesystem::path& relative = *named;
 
     // Seen before: unchanged, it needs no open.
     if (const auto known = root.remembered(relative);

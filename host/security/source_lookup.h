@@ -40,7 +40,9 @@ private:
 };
 
 struct source_lookup {
-    enum class result { found, missing, escapes };
+    // Beyond found, missing and escapes, a source fetched from an origin
+    // can be too large, or the origin can fail or not answer in time.
+    enum class result { found, missing, escapes, too_large, unavailable, timed_out };
     result outcome = result::missing;
     std::filesystem::path relative;             // to the images root, symbolic links resolved
     std::filesystem::file_time_type modified{}; // of the opened file, when found
@@ -50,6 +52,12 @@ struct source_lookup {
     // it then.
     std::unique_ptr<os::read_only_file> opened;
 };
+
+// The relative path the decoded URL path `url_path` names, before any file
+// is looked at; `refused` says why not (escapes for a ".." element, missing
+// for a NUL or no name at all).
+std::optional<std::filesystem::path> relative_path_of(std::string_view url_path,
+                                                      source_lookup::result& refused);
 
 // `url_path` is the decoded path of the request ("/dir/photo.jpg"). A ".."
 // element, or a symbolic link that leads out of the root, is an escape; a

@@ -69,15 +69,18 @@ std::string url_signer::signed_query(std::string_view path, std::string_view que
 }
 
 bool url_signer::verify(std::string_view path, std::string_view query) const {
+    // Exactly one: of several, which one counts would be up to whoever
+    // reads the query next.
     std::string_view value;
-    bool found = false;
+    int found = 0;
     for_each_field(query, '&', [&](std::string_view parameter) {
-        if (!is_signature(parameter)) return true;
-        value = parameter.substr(signature_parameter.size() + 1);
-        found = true;
-        return false;
+        if (is_signature(parameter)) {
+            value = parameter.substr(signature_parameter.size() + 1);
+            ++found;
+        }
+        return true;
     });
-    if (!found) return false;
+    if (found != 1) return false;
     const std::string expected = signature(path, query);
     return value.size() == expected.size() &&
            CRYPTO_memcmp(value.data(), expected.data(), expected.size()) == 0;

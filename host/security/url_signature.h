@@ -28,8 +28,8 @@ public:
     // The canonical query with the signature appended.
     std::string signed_query(std::string_view path, std::string_view query) const;
 
-    // True when the query's signature is the one for path and query;
-    // compared in constant time.
+    // True when the query carries one signature, the one for path and
+    // query; compared in constant time.
     bool verify(std::string_view path, std::string_view query) const;
 
 private:

@@ -6,39 +6,27 @@
 #include "base/file_time.h"
 #include "base/hex_digit.h"
 #include "base/sha256_hex.h"
+#include "base/text.h"
 #include "base/utf16_text.h"
 #include "chain/http_exchange.h"
 
 namespace quorin::host {
 namespace {
 
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-    return text;
-}
+// If-Match compares strongly: a weak tag never matches. If-None-Match
+// compares weakly: a W/ prefix on the client's tag is ignored.
+enum class comparison { strong, weak };
 
-// If-None-Match compares weakly: a W/ prefix on the client's tag is ignored.
-bool list_contains(std::string_view list, std::string_view etag) {
+bool list_contains(std::string_view list, std::string_view etag, comparison how) {
     while (!list.empty()) {
         const auto comma = list.find(',');
         std::string_view tag = trimmed(list.substr(0, comma));
         list = comma == std::string_view::npos ? std::string_view{} : list.substr(comma + 1);
         if (tag == "*") return true;
-        if (tag.substr(0, 2) == "W/") tag.remove_prefix(2);
+        if (how == comparison::weak && tag.substr(0, 2) == "W/") tag.remove_prefix(2);
         if (tag == etag) return true;
     }
     return false;
-}
-
-std::optional<int> number(std::string_view text) {
-    int value = 0;
-    if (text.empty()) return std::nullopt;
-    for (const char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    return value;
 }
 
 } // namespace
@@ -53,42 +41,26 @@ std::string cache_control_line(unsigned max_age_seconds) {
     return "Cache-Control: public, max-age=" + std::to_string(max_age_seconds) + "\r\n";
 }
 
-std::optional<std::int64_t> parse_http_date(std::string_view text) {
-    // "Sun, 06 Nov 1994 08:49:37 GMT": fixed length and positions.
-    static constexpr std::array<std::string_view, 12> months{
-        "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    text = trimmed(text);
-    if (text.size() != 29 || text.substr(3, 2) != ", " || text.substr(25) != " GMT" ||
-        text[7] != ' ' || text[11] != ' ' || text[16] != ' ' || text[19] != ':' || text[22] != ':')
-        return std::nullopt;
-    unsigned month = 0;
-    while (month < months.size() && months[month] != text.substr(8, 3)) ++month;
-    const auto d = number(text.substr(5, 2));
-    const auto y = number(text.substr(12, 4));
-    const auto hour = number(text.substr(17, 2));
-    const auto minute = number(text.substr(20, 2));
-    const auto second = number(text.substr(23, 2));
-    if (month == months.size() || !d || !y || !hour || !minute || !second || *hour > 23 ||
-        *minute > 59 || *second > 60)
-        return std::nullopt;
-    using namespace std::chrono;
-    const year_month_day date{year{*y}, std::chrono::month{month + 1},
-                              day{static_cast<unsigned>(*d)}};
-    if (!date.ok()) return std::nullopt;
-    const auto time = sys_days{date} + hours{*hour} + minutes{*minute} + seconds{*second};
-    return time.time_since_epoch().count();
-}
-
-bool is_current_copy(const http_request& request, std::string_view etag,
-                     std::uint64_t source_time) {
-    if (!request.if_none_match.empty()) return list_contains(request.if_none_match, etag);
-    if (request.if_modified_since.empty()) return false;
-    const auto since = parse_http_date(request.if_modified_since);
-    if (!since) return false;
+precondition evaluate_preconditions(const http_request& request, std::string_view etag,
+                                    std::uint64_t source_time) {
     using namespace std::chrono;
     const auto source_seconds =
-        floor<seconds>(ticks(static_cast<std::int64_t>(source_time)) - file_time_epoch_offset);
-    return *since >= source_seconds.count();
+        floor<seconds>(ticks(static_cast<std::int64_t>(source_time)) - file_time_epoch_offset)
+            .count();
+    // A date that does not parse is ignored.
+    if (!request.if_match.empty()) {
+        if (!list_contains(request.if_match, etag, comparison::strong)) return precondition::failed;
+    } else if (const auto since = parse_http_date(request.if_unmodified_since);
+               since && source_seconds > *since) {
+        return precondition::failed;
+    }
+    if (!request.if_none_match.empty()) {
+        return list_contains(request.if_none_match, etag, comparison::weak)
+                   ? precondition::not_modified
+                   : precondition::proceed;
+    }
+    const auto since = parse_http_date(request.if_modified_since);
+    return since && *since >= source_seconds ? precondition::not_modified : precondition::proceed;
 }
 
 } // namespace quorin::host

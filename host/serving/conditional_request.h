@@ -1,6 +1,7 @@
 // Revalidation: the entity tag of an image answer, its caching lines, and
-// whether a client's copy is still current, decided from the request
-// headers alone so that a current copy costs no cache-file access.
+// what the request's preconditions make of it, decided from the request
+// headers alone so that a current copy or a failed condition costs no
+// cache-file access.
 #pragma once
 
 #include <cstdint>
@@ -22,12 +23,13 @@ std::string cache_control_line(unsigned max_age_seconds);
 // The request variant that the answer can depend on.
 inline constexpr std::string_view vary_line = "Vary: Accept\r\n";
 
-// Seconds since 1970 of an IMF-fixdate ("Sun, 06 Nov 1994 08:49:37 GMT").
-std::optional<std::int64_t> parse_http_date(std::string_view text);
-
-// True when the client's copy tagged/dated as in `request` is the answer
-// the source of `source_time` gives: If-None-Match, when present, decides
-// alone; otherwise If-Modified-Since at or after the source's second.
-bool is_current_copy(const http_request& request, std::string_view etag, std::uint64_t source_time);
+// What an image answer's preconditions ask for, given its entity tag and
+// source time, evaluated in HTTP's order: If-Match (strong; "*" matches
+// the image that exists), else If-Unmodified-Since, fail the request;
+// then If-None-Match (weak), else If-Modified-Since at or after the
+// source's second, leave the client's copy current.
+enum class precondition { proceed, not_modified, failed };
+precondition evaluate_preconditions(const http_request& request, std::string_view etag,
+                                    std::uint64_t source_time);
 
 } // namespace quorin::host

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "base/hex_digit.h"
+#include "base/url_coding.h"
 #include "imaging/image_codec.h"
 #include "security/source_lookup.h"
 #include "security/url_signature.h"
@@ -27,27 +27,6 @@ std::vector<std::filesystem::path> gallery_entries(const source_root& root, std:
     std::sort(entries.begin(), entries.end());
     if (entries.size() > limit) entries.resize(limit);
     return entries;
-}
-
-std::string url_path(const std::filesystem::path& relative) {
-    std::string result;
-    for (const auto& element : relative) {
-        result += '/';
-        for (const char c : element.string()) {
-            const auto byte = static_cast<unsigned char>(c);
-            const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                               (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' ||
-                               c == '~';
-            if (plain) {
-                result += c;
-            } else {
-                result += '%';
-                result += upper_hex_digit(byte >> 4);
-                result += upper_hex_digit(byte);
-            }
-        }
-    }
-    return result;
 }
 
 std::string html_escape(std::string_view text) {

@@ -25,9 +25,6 @@ std::vector<std::filesystem::path> gallery_entries(const source_root& root, std:
 std::string gallery_page(const std::vector<std::filesystem::path>& entries,
                          const url_signer* signer = nullptr);
 
-// A relative path as a URL path ("/a%20b/c.jpg").
-std::string url_path(const std::filesystem::path& relative);
-
 std::string html_escape(std::string_view text);
 
 } // namespace quorin::host

@@ -4,6 +4,7 @@
 #include <variant>
 
 #include "base/file_time.h"
+#include "base/hex_digit.h"
 #include "chain/http_exchange.h"
 #include "chain/module_chain.h"
 #include "convert/conversion_job.h"
@@ -17,9 +18,28 @@
 namespace quorin::host {
 namespace {
 
+// Error texts may quote the path or a parameter: every byte outside
+// printable ASCII, and '%', goes out as %HH, so that no request byte
+// reaches the client unescaped.
+std::string escaped_text(std::string_view message) {
+    std::string text;
+    for (const char c : message) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < ' ' || byte > '~' || c == '%') {
+            text += '%';
+            text += upper_hex_digit(byte >> 4);
+            text += upper_hex_digit(byte);
+        } else {
+            text += c;
+        }
+    }
+    return text;
+}
+
 request_kind send_error(http_exchange& exchange, std::string_view status_text,
                         const std::string& message, std::string_view extra_headers = {}) {
-    exchange.send(status_text, "text/plain; charset=utf-8", message + "\n", extra_headers);
+    exchange.send(status_text, "text/plain; charset=utf-8", escaped_text(message) + "\n",
+                  extra_headers);
     return request_kind::error;
 }
 
@@ -63,6 +83,10 @@ std::string_view status_text_of(int status) {
         return "404 Not Found";
     case 422:
         return "422 Unprocessable Content";
+    case conversion_timeout_status:
+        // The worker is the server's upstream, and it did not answer in
+        // time; the same request may well succeed on a less busy server.
+        return "504 Gateway Timeout";
     default:
         return "500 Internal Server Error";
     }
@@ -79,6 +103,8 @@ std::string failure_message(int status, const std::string& path, output_format f
     case 422:
         return path + " has more than " + std::to_string(max_source_pixels / 1'000'000) +
                " megapixels";
+    case conversion_timeout_status:
+        return path + " took too long to convert";
     default:
         return path + " could not be converted to " + std::string(format_name(format));
     }
@@ -88,9 +114,16 @@ std::string failure_message(int status, const std::string& path, output_format f
 
 request_handler::request_handler(std::filesystem::path images_root, const module_chain& chain,
                                  conversion_admission& admission, access_log& log,
-                                 serving_policy policy)
-    : images_(std::move(images_root)), chain_(chain), admission_(admission), log_(log),
-      policy_(std::move(policy)) {}
+                                 serving_policy policy, conversion_workers* workers)
+    : own_sources_(std::make_unique<directory_sources>(std::move(images_root))),
+      provider_(*own_sources_), chain_(chain), admission_(admission), log_(log),
+      policy_(std::move(policy)), workers_(workers) {}
+
+request_handler::request_handler(source_provider& sources, const module_chain& chain,
+                                 conversion_admission& admission, access_log& log,
+                                 serving_policy policy, conversion_workers* workers)
+    : provider_(sources), chain_(chain), admission_(admission), log_(log),
+      policy_(std::move(policy)), workers_(workers) {}
 
 request_handler::answer_record request_handler::handle(http_exchange& exchange) {
     answer_record record{std::chrono::system_clock::now(), std::chrono::steady_clock::now()};
@@ -183,6 +216,28 @@ request_kind request_handler::refuse_admission(http_exchange& exchange, admissio
                   "Retry-After: 1\r\n");
 }
 
+request_kind request_handler::refuse_lookup(http_exchange& exchange,
+                                            source_lookup::result outcome) {
+    const std::string& path = exchange.request().path;
+    switch (outcome) {
+    case source_lookup::result::escapes:
+        return refuse(exchange, refusal::path, "403 Forbidden",
+                      "the path leads out of the images directory");
+    case source_lookup::result::too_large:
+        return send_error(exchange, "422 Unprocessable Content",
+                          path + " is larger than this server fetches");
+    case source_lookup::result::unavailable:
+        return send_error(exchange, "502 Bad Gateway", "the origin of " + path + " failed");
+    case source_lookup::result::timed_out:
+        return send_error(exchange, "504 Gateway Timeout",
+                          "the origin of " + path + " did not answer in time");
+    case source_lookup::result::found:
+    case source_lookup::result::missing:
+        break;
+    }
+    return send_error(exchange, "404 Not Found", "no image at " + path);
+}
+
 request_kind request_handler::route(http_exchange& exchange, cache_outcome& outcome) {
     const http_request& request = exchange.request();
     if (request.method != "GET" && request.method != "HEAD") {
@@ -191,12 +246,13 @@ request_kind request_handler::route(http_exchange& exchange, cache_outcome& outc
     }
     if (request.path == "/") {
         exchange.send("200 OK", "text/html; charset=utf-8",
-                      gallery_page(gallery_entries(images_, gallery_limit),
+                      gallery_page(gallery_entries(provider_.root(), gallery_limit),
                                    policy_.signer ? &*policy_.signer : nullptr));
         return request_kind::page;
     }
     if (request.path == "/metrics") {
-        exchange.send("200 OK", "text/plain; version=0.0.4; charset=utf-8", metrics_.render());
+        exchange.send("200 OK", "text/plain; version=0.0.4; charset=utf-8",
+                      metrics_.render() + provider_.metrics_text());
         return request_kind::page;
     }
     return answer_image(exchange, outcome);
@@ -211,14 +267,9 @@ request_kind request_handler::answer_image(http_exchange& exchange, cache_outcom
         return refuse(exchange, refusal::signature, "403 Forbidden",
                       "this server serves signed image URLs only");
     }
-    source_lookup lookup = find_source(images_, request.path);
-    if (lookup.outcome == source_lookup::result::escapes) {
-        return refuse(exchange, refusal::path, "403 Forbidden",
-                      "the path leads out of the images directory");
-    }
-    if (lookup.outcome == source_lookup::result::missing) {
-        return send_error(exchange, "404 Not Found", "no image at " + request.path);
-    }
+    source_lookup lookup = provider_.find(request.path);
+    if (lookup.outcome != source_lookup::result::found)
+        return refuse_lookup(exchange, lookup.outcome);
 
     auto parsed = parse_parameters(policy_.signer ? canonical_query(request.query)
                                                   : std::string(request.query));
@@ -235,7 +286,7 @@ request_kind request_handler::answer_image(http_exchange& exchange, cache_outcom
     // A source found by its status alone is opened only when its bytes
     // are needed: for facts not yet remembered, or for a conversion.
     const auto opened_source = [this, &lookup]() -> const os::read_only_file* {
-        if (!lookup.opened) open_found(images_, lookup);
+        if (!lookup.opened) open_found(provider_.root(), lookup);
         return lookup.opened.get();
     };
     std::optional<source_facts> facts = sources_.known(lookup.identity);
@@ -276,14 +327,21 @@ request_kind request_handler::answer_image(http_exchange& exchange, cache_outcom
     job.coalescer = &coalescer_;
     job.admission = &admission_;
     job.counters = &metrics_;
+    job.workers = workers_;
     job.convert_core = reinterpret_cast<core_converter>(chain_.convert_core());
 
-    // The client's copy is current: answered from the request alone.
+    // Preconditions are answered from the request alone.
     const std::string caching = cache_control_line(policy_.max_age) + std::string(vary_line);
-    if (const std::string etag = entity_tag(job.cache_key, job.source_time);
-        is_current_copy(request, etag, job.source_time)) {
+    const std::string etag = entity_tag(job.cache_key, job.source_time);
+    switch (evaluate_preconditions(request, etag, job.source_time)) {
+    case precondition::failed:
+        return send_error(exchange, "412 Precondition Failed",
+                          "the image does not meet the request's If-Match or If-Unmodified-Since");
+    case precondition::not_modified:
         exchange.send_header("304 Not Modified", "ETag: " + etag + "\r\n" + caching + "\r\n");
         return request_kind::not_modified;
+    case precondition::proceed:
+        break;
     }
     // The tag of the source time the converter settles on.
     exchange.set_answer_lines([&job, &caching] {
@@ -301,6 +359,10 @@ request_kind request_handler::answer_image(http_exchange& exchange, cache_outcom
         return refuse_admission(exchange, job.admitted, request.path);
     }
     const int status = job.failure_status != 0 ? job.failure_status : 500;
+    if (status == conversion_timeout_status) {
+        return refuse(exchange, refusal::timeout, status_text_of(status),
+                      failure_message(status, request.path, job.format));
+    }
     return send_error(exchange, status_text_of(status),
                       failure_message(status, request.path, job.format));
 }

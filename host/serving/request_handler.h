@@ -13,7 +13,7 @@
 #include "http/http_handler.h"
 #include "imaging/source_facts.h"
 #include "security/allowed_sizes.h"
-#include "security/source_lookup.h"
+#include "security/source_provider.h"
 #include "security/url_signature.h"
 #include "telemetry/access_log.h"
 #include "telemetry/metrics.h"
@@ -22,6 +22,7 @@ namespace quorin::host {
 
 class http_exchange;
 class module_chain;
+class conversion_workers;
 
 // What the operator chose about caching by clients and which image
 // requests are served at all.
@@ -33,9 +34,15 @@ struct serving_policy {
 
 class request_handler final : public http_handler {
 public:
-    // Conversions run when `admission` admits them.
+    // Conversions run when `admission` admits them, in `workers` (null: in
+    // this process).
     request_handler(std::filesystem::path images_root, const module_chain& chain,
-                    conversion_admission& admission, access_log& log, serving_policy policy = {});
+                    conversion_admission& admission, access_log& log, serving_policy policy = {},
+                    conversion_workers* workers = nullptr);
+    // Sources from `sources`, which must outlive the handler.
+    request_handler(source_provider& sources, const module_chain& chain,
+                    conversion_admission& admission, access_log& log, serving_policy policy = {},
+                    conversion_workers* workers = nullptr);
 
     // From now on /healthz answers 503, so that a balancer stops sending
     // work; everything else is still served.
@@ -75,12 +82,15 @@ private:
     request_kind refuse_admission(http_exchange& exchange, admission_verdict verdict,
                                   const std::string& path);
     void answer_health(http_exchange& exchange);
+    request_kind refuse_lookup(http_exchange& exchange, source_lookup::result outcome);
 
-    source_root images_;
+    std::unique_ptr<source_provider> own_sources_;
+    source_provider& provider_;
     const module_chain& chain_;
     conversion_admission& admission_;
     access_log& log_;
     serving_policy policy_;
+    conversion_workers* workers_;
     std::atomic<bool> draining_{false};
     metrics metrics_;
     miss_coalescer coalescer_;

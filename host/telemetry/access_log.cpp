@@ -2,24 +2,26 @@
 
 #include <stdexcept>
 
+#include "base/file_time.h"
+#include "base/hex_digit.h"
 #include "http/http_request.h"
 
 namespace quorin::host {
 namespace {
 
-// Client text goes between quotes or blanks: control characters, blanks
-// (outside quotes), quotes and backslashes would let it forge or split
-// fields and lines.
+// Client text goes between quotes or blanks: bytes outside printable
+// ASCII (line breaks, U+2028, U+0085, U+202E and any other), quotes,
+// backslashes and, outside quotes, blanks are written as \xHH, so that
+// no reader of the log is shown a forged field or line.
 std::string printable(std::string_view text, bool quoted) {
     if (text.empty()) return "-";
     std::string result;
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte < ' ' || byte == 0x7f || (!quoted && c == ' ')) {
-            result += '?';
-        } else if (quoted && (c == '"' || c == '\\')) {
-            result += '\\';
-            result += c;
+        if (byte < ' ' || byte > '~' || c == '"' || c == '\\' || (!quoted && c == ' ')) {
+            result += "\\x";
+            result += upper_hex_digit(byte >> 4);
+            result += upper_hex_digit(byte);
         } else {
             result += c;
         }
@@ -28,19 +30,17 @@ std::string printable(std::string_view text, bool quoted) {
 }
 
 std::string clf_time(std::chrono::system_clock::time_point when) {
-    static constexpr const char* months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     using namespace std::chrono;
     const auto time = floor<seconds>(when);
     const auto day = floor<days>(time);
     const year_month_day date{day};
     const hh_mm_ss clock{time - day};
     char text[40];
-    std::snprintf(
-        text, sizeof text, "[%02u/%s/%04d:%02d:%02d:%02d +0000]", static_cast<unsigned>(date.day()),
-        months[static_cast<unsigned>(date.month()) - 1], static_cast<int>(date.year()),
-        static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
-        static_cast<int>(clock.seconds().count()));
+    std::snprintf(text, sizeof text, "[%02u/%s/%04d:%02d:%02d:%02d +0000]",
+                  static_cast<unsigned>(date.day()), month_name(date.month()).data(),
+                  static_cast<int>(date.year()), static_cast<int>(clock.hours().count()),
+                  static_cast<int>(clock.minutes().count()),
+                  static_cast<int>(clock.seconds().count()));
     return text;
 }
 
@@ -55,8 +55,9 @@ std::string access_line(const http_request& request, std::chrono::system_clock::
                         std::chrono::steady_clock::duration time) {
     const std::string target =
         request.query.empty() ? request.path : request.path + '?' + request.query;
-    const std::string request_line = request.method + ' ' + target + ' ' +
-                                     (request.version.empty() ? "HTTP/1.1" : request.version);
+    // Without a version when none was read, as of a request line cut short.
+    const std::string request_line =
+        request.method + ' ' + target + (request.version.empty() ? "" : ' ' + request.version);
     char milliseconds[32];
     std::snprintf(milliseconds, sizeof milliseconds, "%.3fms",
                   std::chrono::duration<double, std::milli>(time).count());

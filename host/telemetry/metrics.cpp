@@ -12,8 +12,9 @@ struct refusal_label {
     const char* cause;
 };
 constexpr refusal_label refusal_labels[] = {
-    {"403", "path"},   {"403", "signature"},  {"400", "size"},       {"400", "parameters"},
-    {"400", "format"}, {"503", "queue_full"}, {"503", "queue_wait"}, {"422", "memory"},
+    {"403", "path"},       {"403", "signature"}, {"400", "size"},
+    {"400", "parameters"}, {"400", "format"},    {"503", "queue_full"},
+    {"503", "queue_wait"}, {"422", "memory"},    {"504", "timeout"},
 };
 
 #ifndef QUORIN_VERSION
@@ -94,8 +95,8 @@ std::string metrics::render() const {
     text += "quorin_host_response_body_bytes_total " +
             std::to_string(bytes_sent_.load(std::memory_order_relaxed)) + "\n";
 
-    text += "# HELP quorin_host_refusals_total Image requests refused before conversion, by "
-            "status and cause.\n";
+    text += "# HELP quorin_host_refusals_total Image requests refused before conversion or "
+            "stopped in it, by status and cause.\n";
     text += "# TYPE quorin_host_refusals_total counter\n";
     for (std::size_t cause = 0; cause < refusal_count; ++cause) {
         text += "quorin_host_refusals_total{status=\"" + std::string(refusal_labels[cause].status) +

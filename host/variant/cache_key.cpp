@@ -2,6 +2,7 @@
 
 #include "base/sha256_hex.h"
 #include "base/utf16_text.h"
+#include "variant/cache_name_formats.h"
 
 namespace quorin::host {
 namespace {
@@ -89,7 +90,9 @@ std::u16string cache_key(const std::filesystem::path& relative_source,
     std::string key = relative_source.parent_path().generic_string();
     if (!key.empty()) key += '/';
     key += cache_name(relative_source, parameters, plan, format);
-    return to_utf16(key);
+    std::u16string wide = to_utf16(key);
+    remember_cache_name(cache_name_in(wide), format);
+    return wide;
 }
 
 } // namespace quorin::host

@@ -29,6 +29,7 @@ std::string cache_name(const std::filesystem::path& relative_source,
                        const std::optional<resize_plan>& plan, output_format format);
 
 // The key: the source's relative directory, '/', and the cache name, UTF-16.
+// The name is remembered with its format (cache_name_formats.h).
 std::u16string cache_key(const std::filesystem::path& relative_source,
                          const conversion_parameters& parameters,
                          const std::optional<resize_plan>& plan, output_format format);

@@ -169,7 +169,7 @@ std::variant<conversion_parameters, std::string> parse_parameters(std::string_vi
         const auto name = percent_decode(pair.substr(0, equals));
         const auto value = percent_decode(
             equals == std::string_view::npos ? std::string_view() : pair.substr(equals + 1));
-        error = !name || !value ? "malformed %-escape in the query"
+        error = !name || !value ? "malformed percent-escape in the query"
                                 : apply(parameters, *name, *value, seen, pixel_ratio);
         return error.empty();
     });

@@ -9,6 +9,7 @@
 
 #include "platform/posix/file_time_conversion.h"
 #include "platform/posix/open_below.h"
+#include "platform/posix/read_ahead.h"
 
 namespace quorin::platform::posix {
 namespace {
@@ -77,15 +78,18 @@ public:
     }
 
     // The end is the size seen under the lock, which writers respect: it is
-    // known without a read that comes back empty.
+    // known without a read that comes back empty. What is left beyond the
+    // caller's piece is read ahead in one call, up to read_ahead_size.
     std::int64_t read(void* buffer, std::size_t capacity) override {
+        if (const std::size_t held = ahead_.take(buffer, capacity); held > 0)
+            return static_cast<std::int64_t>(held);
         if (offset_ >= status_.st_size) return 0;
         const auto left = static_cast<std::size_t>(status_.st_size - offset_);
-        for (;;) {
-            const ssize_t count = ::read(fd_.get(), buffer, std::min(capacity, left));
-            if (count > 0) offset_ += count;
-            if (count >= 0 || errno != EINTR) return count;
-        }
+        if (left <= capacity) return read_next(buffer, left);
+        const std::int64_t count = read_next(ahead_.space(), std::min(left, read_ahead_size));
+        if (count <= 0) return count;
+        ahead_.hold(static_cast<std::size_t>(count));
+        return static_cast<std::int64_t>(ahead_.take(buffer, capacity));
     }
 
     // Setting a time explicitly needs no write access, only ownership.
@@ -95,9 +99,18 @@ public:
     }
 
 private:
+    std::int64_t read_next(void* buffer, std::size_t size) {
+        for (;;) {
+            const ssize_t count = ::read(fd_.get(), buffer, size);
+            if (count > 0) offset_ += count;
+            if (count >= 0 || errno != EINTR) return count;
+        }
+    }
+
     descriptor fd_;
     struct stat status_;
     off_t offset_ = 0;
+    read_ahead ahead_;
 };
 
 class posix_writable_file final : public writable_file {

@@ -320,6 +320,49 @@ TEST_F(ImageOutput, AFileReadEndsAtTheSizeItHadWhenOpened) {
     EXPECT_EQ(content, test::png_bytes(50));
 }
 
+// An image's signature, then bytes that differ from one 4096-byte piece to
+// the next, so that a piece sent twice or out of order shows.
+std::string varied(std::string image, std::size_t step) {
+    for (std::size_t i = 8; i < image.size(); ++i) image[i] = static_cast<char>(i * step ^ i >> 12);
+    return image;
+}
+
+TEST_F(ImageOutput, ALargeFileIsSentWholeAndInOrderInFullChunks) {
+    // Well past what a read ahead holds, and not a whole number of chunks.
+    const std::string image = varied(test::png_bytes(300'001), 7);
+    ASSERT_EQ(store(WIDE("large.png"), image), S_OK);
+    ASSERT_EQ(serve(WIDE("large.png")), S_OK);
+    EXPECT_EQ(last.body, image);
+    std::vector<DWORD> chunks(73, 4096);
+    chunks.push_back(300'001 - 73 * 4096);
+    EXPECT_EQ(last.write_sizes, chunks);
+}
+
+TEST_F(ImageOutput, FilesReadAtOnceEachGiveTheirOwnBytes) {
+    const std::string first = varied(test::png_bytes(20'000), 7);
+    const std::string second = varied(test::jpeg_bytes(30'000), 13);
+    ASSERT_EQ(store(WIDE("first.png"), first), S_OK);
+    ASSERT_EQ(store(WIDE("second.png"), second), S_OK);
+    const auto one =
+        platform::current_env().open_for_reading(path_of(WIDE("first.png")), root_length());
+    const auto other =
+        platform::current_env().open_for_reading(path_of(WIDE("second.png")), root_length());
+    ASSERT_TRUE(one && other);
+    std::string read_one, read_other;
+    char buffer[4096];
+    for (bool more = true; more;) {
+        more = false;
+        for (auto [file, content] : {std::pair{one.get(), &read_one}, {other.get(), &read_other}}) {
+            const std::int64_t count = file->read(buffer, sizeof buffer);
+            ASSERT_GE(count, 0);
+            content->append(buffer, static_cast<std::size_t>(count));
+            more = more || count > 0;
+        }
+    }
+    EXPECT_EQ(read_one, first);
+    EXPECT_EQ(read_other, second);
+}
+
 // Reports a size that does not fit the 32-bit Content-Length.
 class oversized_env : public platform::env_wrapper {
 public:

@@ -34,6 +34,7 @@ struct answer {
 answer get(request_handler& handler, const std::string& path, const std::string& query = {}) {
     http_request request;
     request.method = "GET";
+    request.version = "HTTP/1.1";
     request.path = path;
     request.query = query;
     std::string sent;

@@ -4,6 +4,9 @@
 #include <regex>
 #include <set>
 
+#include "base/utf16_text.h"
+#include "variant/cache_name_formats.h"
+
 namespace quorin::host {
 namespace {
 
@@ -142,6 +145,22 @@ TEST(CacheKey, IsTheRelativeDirectoryAndTheName) {
         cache_name(nested, parameters, std::nullopt, output_format::jpeg);
     EXPECT_EQ(cache_key(nested, parameters, std::nullopt, output_format::jpeg),
               u"caf\u00e9/x/" + std::u16string(nested_name.begin(), nested_name.end()));
+}
+
+TEST(CacheNameFormats, TellTheFormatOfTheNamesMadeLatelyOnly) {
+    const std::u16string key =
+        cache_key("albums/photo.jpg", box(320, 240), planned(box(320, 240)), output_format::webp);
+    const std::u16string_view name = cache_name_in(key);
+    EXPECT_EQ(std::u16string(name), u"photo_320x240_q85_" + key.substr(key.size() - 21));
+    EXPECT_EQ(format_of_cache_name(name), output_format::webp);
+    EXPECT_EQ(cache_name_in(u"C:\\cache\\4\\61\\photo.png"), u"photo.png");
+    // A name of the same shape that the host did not make.
+    EXPECT_FALSE(format_of_cache_name(u"photo_320x240_q85_0123456789abcdef.webp"));
+
+    // Bounded: the name made first is forgotten once as many others came.
+    for (std::size_t i = 0; i < kept_cache_names; ++i)
+        remember_cache_name(u"n" + to_utf16(std::to_string(i)), output_format::png);
+    EXPECT_FALSE(format_of_cache_name(name));
 }
 
 } // namespace

@@ -79,5 +79,23 @@ TEST(ConversionAdmission, AReleaseAdmitsTheWaitersInTheirOrder) {
     EXPECT_TRUE(admission.admit(100).granted()); // every share came back
 }
 
+// On a stop, a conversion queued for a minute is refused at once, and no
+// later one is admitted even when a slot comes free.
+TEST(ConversionAdmission, ClosingRefusesTheQueuedAtOnceAndEveryLaterOne) {
+    conversion_admission admission({1, 100, 1, 60s});
+    auto running = admission.admit(10);
+    ASSERT_TRUE(running.granted());
+    std::thread queued([&admission] {
+        EXPECT_EQ(admission.admit(10).verdict(), admission_verdict::waited_too_long);
+    });
+    ASSERT_TRUE(wait_until_queued(admission, 1));
+    const auto closed = std::chrono::steady_clock::now();
+    admission.close();
+    queued.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - closed, 30s);
+    running.release();
+    EXPECT_FALSE(admission.admit(10).granted());
+}
+
 } // namespace
 } // namespace quorin::host

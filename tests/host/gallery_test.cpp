@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/url_coding.h"
 #include "imaging/sample_images.h"
 #include "security/source_lookup.h"
 #include "support/temp_dir.h"

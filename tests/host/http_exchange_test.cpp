@@ -67,6 +67,7 @@ TEST(HttpExchange, PutsStatusDateAndConnectionBeforeTheModulesBlock) {
         "HTTP/1\\.1 200 OK\r\n"
         "Date: [A-Z][a-z]{2}, \\d\\d [A-Z][a-z]{2} \\d{4} \\d\\d:\\d\\d:\\d\\d GMT\r\n"
         "Connection: keep-alive\r\n"
+        "X-Content-Type-Options: nosniff\r\n"
         "Content-Type: image/png\r\nContent-Length: 3\r\n\r\nabc");
     EXPECT_TRUE(std::regex_match(out.all(), expected)) << out.all();
     // Header and small body leave together.

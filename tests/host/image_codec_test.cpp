@@ -420,19 +420,6 @@ TEST_F(ImageCodec, PhotosAreTurnedAsTheirCameraHeldThemAndLoseTheirMetadata) {
     }
 }
 
-// Sets a metadata tag of `count` values of `type`, `size` bytes in all.
-void set_tag(FIBITMAP* image, FREE_IMAGE_MDMODEL model, const char* key, FREE_IMAGE_MDTYPE type,
-             DWORD count, const void* value, DWORD size) {
-    FITAG* tag = FreeImage_CreateTag();
-    FreeImage_SetTagKey(tag, key);
-    FreeImage_SetTagType(tag, type);
-    FreeImage_SetTagCount(tag, count);
-    FreeImage_SetTagLength(tag, size);
-    FreeImage_SetTagValue(tag, value);
-    FreeImage_SetMetadata(model, image, key, tag);
-    FreeImage_DeleteTag(tag);
-}
-
 // An uncompressed 8-bit grey TIFF of `pixels` (rows from the top) that
 // carries `orientation`: written by hand, as the library's writer drops
 // the tag.
@@ -491,8 +478,8 @@ TEST_F(ImageCodec, EveryFormatThatCarriesAnOrientationIsTurnedByIt) {
         const std::string exif = test::exif_orientation_block(orientation);
         const bitmap tagged(FreeImage_Clone(colour.get()));
         const auto exif_size = static_cast<DWORD>(exif.size());
-        set_tag(tagged.get(), FIMD_EXIF_RAW, "ExifRaw", FIDT_BYTE, exif_size, exif.data(),
-                exif_size);
+        test::set_tag(tagged.get(), FIMD_EXIF_RAW, "ExifRaw", FIDT_BYTE, exif_size, exif.data(),
+                      exif_size);
         const memory_stream webp;
         ASSERT_TRUE(FreeImage_SaveToMemory(FIF_WEBP, tagged.get(), webp.get(), WEBP_LOSSLESS));
 
@@ -600,9 +587,11 @@ bool write_three_shades(const std::filesystem::path& file) {
         std::fill_n(FreeImage_GetBits(frame.get()), FreeImage_GetPitch(frame.get()) * 40,
                     shades.at(index));
         const DWORD time = 100 * (index + 1), loops = 3;
-        set_tag(frame.get(), FIMD_ANIMATION, "FrameTime", FIDT_LONG, 1, &time, sizeof time);
+        test::set_tag(frame.get(), FIMD_ANIMATION, "FrameTime", FIDT_LONG, 1, &time,
+                      sizeof time);
         if (index == 0)
-            set_tag(frame.get(), FIMD_ANIMATION, "Loop", FIDT_LONG, 1, &loops, sizeof loops);
+            test::set_tag(frame.get(), FIMD_ANIMATION, "Loop", FIDT_LONG, 1, &loops,
+                          sizeof loops);
         FreeImage_AppendPage(gif, frame.get());
     }
     return FreeImage_CloseMultiBitmap(gif, 0) != FALSE;

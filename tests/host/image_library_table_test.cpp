@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include "base/utf16_text.h"
+#include "imaging/image_codec.h"
 #include "imaging/sample_images.h"
 #include "support/temp_dir.h"
+#include "variant/cache_key.h"
+#include "variant/cache_name_formats.h"
 
 namespace quorin::host {
 namespace {
@@ -59,6 +62,24 @@ TEST(ImageLibraryTable, NamesTheHostsAvifFilesWithTheirOwnCodeAndMimeType) {
                   table[FreeImageAPI_GetFileTypeFromMemory])(stream, 0),
               code);
     FreeImage_CloseMemory(stream);
+}
+
+// What the module asks on every hit: a cache file the host named is told
+// by its name alone, with no file looked at, so even where none is.
+TEST(ImageLibraryTable, TellsACacheFileTheHostNamedByItsName) {
+    const auto type_of = reinterpret_cast<FreeImage_GetFileTypeU_t>(
+        image_library_table()[FreeImageAPI_GetFileTypeU]);
+    test::temp_dir dir;
+    const std::u16string leaf = to_utf16((dir.path() / "4" / "61").string()) + u"/";
+    conversion_parameters parameters;
+    parameters.width = 100;
+    for (const auto format : {output_format::png, output_format::jpeg, output_format::gif,
+                              output_format::bmp, output_format::webp}) {
+        const auto key = cache_key("albums/photo.tif", parameters, std::nullopt, format);
+        EXPECT_EQ(type_of((leaf + std::u16string(cache_name_in(key))).c_str(), 0),
+                  library_format(format));
+    }
+    EXPECT_EQ(type_of((leaf + u"photo_w100_0123456789abcdef.png").c_str(), 0), FIF_UNKNOWN);
 }
 
 TEST(Utf16Text, ConvertsBothWaysAndMarksWhatIsNotText) {

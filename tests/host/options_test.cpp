@@ -82,6 +82,52 @@ TEST(Options, AvifSpeed) {
     EXPECT_NE(usage_text().find("--avif-speed N"), std::string::npos);
 }
 
+TEST(Options, AnOriginReplacesTheImagesAndNeedsAPlaceForItsCopies) {
+    const auto parsed = parse({"--origin",
+                               "s3://b/p",
+                               "--source-cache",
+                               "c",
+                               "--source-cache-bytes",
+                               "1000",
+                               "--max-source-bytes",
+                               "10",
+                               "--origin-revalidate",
+                               "0",
+                               "--origin-timeout",
+                               "3",
+                               "--origin-stale-if-error",
+                               "7",
+                               "--s3-endpoint",
+                               "http://e",
+                               "--s3-region",
+                               "r",
+                               "--s3-path-style",
+                               "--s3-credentials",
+                               "k"});
+    ASSERT_TRUE(parsed.options) << parsed.error;
+    const auto& options = *parsed.options;
+    EXPECT_EQ(options.origin, "s3://b/p");
+    EXPECT_EQ(options.source_cache, "c");
+    EXPECT_EQ(options.source_cache_bytes, 1000u);
+    EXPECT_EQ(options.max_source_bytes, 10u);
+    EXPECT_EQ(options.origin_revalidate, 0u);
+    EXPECT_EQ(options.origin_timeout, 3u);
+    EXPECT_EQ(options.origin_stale_if_error, 7u);
+    EXPECT_EQ(options.s3_endpoint, "http://e");
+    EXPECT_EQ(options.s3_region, "r");
+    EXPECT_TRUE(options.s3_path_style);
+    EXPECT_EQ(options.s3_credentials, "k");
+
+    const std::vector<std::pair<std::vector<std::string>, std::string>> mistakes = {
+        {{"--origin", "http://o"}, "--source-cache"},
+        {{"--origin", "http://o", "--images", "p", "--source-cache", "c"}, "not both"},
+        {{"--origin", "http://o", "--source-cache", "c", "--origin-timeout", "0"}, "1 second"},
+        {{"--origin", "http://o", "--source-cache", "c", "--max-source-bytes", "0"}, "bytes"},
+    };
+    for (const auto& [arguments, named] : mistakes)
+        EXPECT_NE(parse(arguments).error.find(named), std::string::npos) << named;
+}
+
 TEST(Options, ThreadsFollowTheCores) {
     // No count known (0) still gives a loop thread.
     EXPECT_EQ(default_thread_count(0), 1u);
@@ -95,24 +141,29 @@ TEST(Options, ConversionAdmission) {
     EXPECT_EQ(defaults.options->conversion_memory, 0u);
     EXPECT_EQ(defaults.options->queue, 64u);
     EXPECT_EQ(defaults.options->queue_wait, 10u);
-    const auto parsed = parse({"--images", "p", "--conversions", "3", "--conversion-memory",
-                               "123456789012", "--queue", "0", "--queue-wait", "2"});
+    EXPECT_EQ(defaults.options->conversion_timeout, 30u);
+    const auto parsed =
+        parse({"--images", "p", "--conversions", "3", "--conversion-memory", "123456789012",
+               "--queue", "0", "--queue-wait", "2", "--conversion-timeout", "5"});
     ASSERT_TRUE(parsed.options) << parsed.error;
     EXPECT_EQ(parsed.options->conversions, 3u);
     EXPECT_EQ(parsed.options->conversion_memory, 123'456'789'012u);
     EXPECT_EQ(parsed.options->queue, 0u);
     EXPECT_EQ(parsed.options->queue_wait, 2u);
+    EXPECT_EQ(parsed.options->conversion_timeout, 5u);
     for (const auto& bad : std::vector<std::vector<std::string>>{{"--conversions", "0"},
                                                                  {"--conversion-memory", "0"},
                                                                  {"--conversion-memory", "1G"},
                                                                  {"--queue", "-1"},
                                                                  {"--queue", "1025"},
-                                                                 {"--queue-wait", "x"}}) {
+                                                                 {"--queue-wait", "x"},
+                                                                 {"--conversion-timeout", "0"}}) {
         std::vector<std::string> arguments{"--images", "p"};
         arguments.insert(arguments.end(), bad.begin(), bad.end());
         EXPECT_FALSE(parse(arguments).options) << bad[0] << ' ' << bad[1];
     }
-    for (const char* option : {"--conversions", "--conversion-memory", "--queue ", "--queue-wait"})
+    for (const char* option : {"--conversions", "--conversion-memory", "--queue ", "--queue-wait",
+                               "--conversion-timeout"})
         EXPECT_NE(usage_text().find(option), std::string::npos) << option;
     EXPECT_EQ(default_conversion_count(0), 1u);
     EXPECT_EQ(default_conversion_count(6), 6u);

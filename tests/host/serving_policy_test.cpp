@@ -2,6 +2,7 @@
 // is answered: dates, entity tags, signatures, allowed sizes, log lines.
 #include <gtest/gtest.h>
 
+#include "base/file_time.h"
 #include "chain/http_exchange.h"
 #include "security/allowed_sizes.h"
 #include "security/url_signature.h"
@@ -28,30 +29,47 @@ TEST(EntityTag, ChangesWithKeyAndTimeOnly) {
     EXPECT_NE(tag, entity_tag(u"a/photo_w100.jpg", 1001));
 }
 
-TEST(CurrentCopy, DatesCompareBySecondAndTagsWin) {
+TEST(Preconditions, DatesCompareBySecondAndApplyInHttpOrder) {
     // 1994-11-06 08:49:37.5 as a file time.
     const std::uint64_t source = (784111777ull + 11'644'473'600ull) * 10'000'000ull + 5'000'000;
     const std::string etag = "\"abc\"";
+    const std::string at = "Sun, 06 Nov 1994 08:49:37 GMT";
+    const std::string before = "Sun, 06 Nov 1994 08:49:36 GMT";
+    using enum precondition;
     struct row {
-        std::string if_none_match, if_modified_since;
-        bool current;
+        std::string if_match, if_unmodified_since, if_none_match, if_modified_since;
+        precondition verdict;
     };
     const row rows[] = {
-        {"", "Sun, 06 Nov 1994 08:49:37 GMT", true},
-        {"", "Sun, 06 Nov 1994 08:49:36 GMT", false},
-        {"\"abc\"", "", true},
-        {"W/\"abc\"", "", true},
-        {"\"x\" , \"abc\"", "", true},
-        {"*", "", true},
-        {"\"abcd\"", "Sun, 06 Nov 1994 08:49:37 GMT", false},
-        {"", "", false},
+        {"", "", "", at, not_modified},
+        {"", "", "", before, proceed},
+        {"", "", "\"abc\"", "", not_modified},
+        {"", "", "W/\"abc\"", "", not_modified},
+        {"", "", "\"x\" , \"abc\"", "", not_modified},
+        {"", "", "*", "", not_modified},
+        {"", "", "\"abcd\"", at, proceed},
+        {"", "", "", "", proceed},
+        {"\"nope\"", "", "", "", failed},
+        {"W/\"abc\"", "", "", "", failed},
+        {"\"x\", \"abc\"", before, "\"abc\"", "", not_modified},
+        {"*", "", "", "", proceed},
+        {"", before, "", "", failed},
+        {"", at, "\"abcd\"", "", proceed},
+        {"", "not a date", "", "", proceed},
+        // If-Match and If-Unmodified-Since come before the 304 conditions.
+        {"\"nope\"", "", "\"abc\"", "", failed},
+        {"", before, "", at, failed},
     };
-    for (const auto& [if_none_match, if_modified_since, current] : rows) {
+    for (const auto& [if_match, if_unmodified_since, if_none_match, if_modified_since, verdict] :
+         rows) {
         http_request request;
+        request.if_match = if_match;
+        request.if_unmodified_since = if_unmodified_since;
         request.if_none_match = if_none_match;
         request.if_modified_since = if_modified_since;
-        EXPECT_EQ(is_current_copy(request, etag, source), current)
-            << if_none_match << " | " << if_modified_since;
+        EXPECT_EQ(evaluate_preconditions(request, etag, source), verdict)
+            << if_match << " | " << if_unmodified_since << " | " << if_none_match << " | "
+            << if_modified_since;
     }
 }
 
@@ -68,6 +86,8 @@ TEST(UrlSigner, SignsPathAndCanonicalQuery) {
     EXPECT_FALSE(signer.verify("/a c.jpg", query));
     EXPECT_FALSE(url_signer("other").verify("/a b.jpg", query));
     EXPECT_FALSE(signer.verify("/a b.jpg", "w=1&h=2"));
+    EXPECT_FALSE(signer.verify("/a b.jpg", query + "&sig=junk"));
+    EXPECT_FALSE(signer.verify("/a b.jpg", "sig=junk&" + query));
     EXPECT_EQ(signed_url(signer, "http://host:1/a%20b.jpg?w=1&h=2"),
               "http://host:1/a%20b.jpg?" + query);
     // Decoded strictly, as the server decodes: what it would refuse is
@@ -99,13 +119,14 @@ TEST(AccessLine, KeepsClientTextInsideItsField) {
     request.query = "w=1";
     request.version = "HTTP/1.1";
     request.client_address = "::1";
-    request.user_agent = "x\" 200 1 \"y";
+    // U+2028, U+0085 and U+202E: line breaks and a reversal to some readers.
+    request.user_agent = "x\" 200 1 \"y\xE2\x80\xA8\xC2\x85\xE2\x80\xAE";
     const auto when =
         std::chrono::sys_days{std::chrono::year{2026} / 12 / 9} + std::chrono::hours{5};
     EXPECT_EQ(
         access_line(request, when, 304, 0, "304", std::chrono::microseconds(1500)),
-        "::1 - - [09/Dec/2026:05:00:00 +0000] \"GET /a\\\"b\\\\c?d?w=1 HTTP/1.1\" 304 - \"-\" "
-        "\"x\\\" 200 1 \\\"y\" 304 1.500ms");
+        "::1 - - [09/Dec/2026:05:00:00 +0000] \"GET /a\\x22b\\x5Cc\\x0Ad?w=1 HTTP/1.1\" 304 - "
+        "\"-\" \"x\\x22 200 1 \\x22y\\xE2\\x80\\xA8\\xC2\\x85\\xE2\\x80\\xAE\" 304 1.500ms");
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include "support/animated_gif_file.h"
 #include "support/decoded_image.h"
 #include "support/end_to_end.h"
+#include "support/heif_file.h"
 #include "support/host_process.h"
 #include "support/http_client.h"
 #include "support/temp_dir.h"
@@ -212,6 +213,20 @@ TEST_F(Serving, AvifAnswersAreStoredThenServedFromTheCacheAsAvif) {
         EXPECT_EQ(decode(answer->body).width, 90u);
     }
     EXPECT_EQ(hit.body, stored.body);
+}
+
+// The workers know the host's own formats by the codes the server gave
+// them, so a HEIF-container source converts as any other.
+TEST_F(Serving, AvifAndHeicSourcesAreConvertedInTheWorkers) {
+    for (const bool hevc : {false, true}) {
+        const std::string name = hevc ? "camera.heic" : "camera.avif";
+        write_file(images / name,
+                   heif_file({.hevc = hevc, .width = 64, .height = 48},
+                             [](unsigned, unsigned) { return std::array{0.2, 0.5, 0.8, 1.0}; }));
+        const auto answer = get("/" + name + "?w=32&format=png");
+        ASSERT_EQ(answer.status, 200) << name << ": " << answer.body;
+        EXPECT_EQ(decode(answer.body).width, 32u) << name;
+    }
 }
 
 TEST_F(Serving, AnAnimatedGifAnsweredAsWebpStaysAnimated) {

@@ -7,26 +7,14 @@
 namespace quorin::test {
 namespace {
 
-void set_tag(FIBITMAP* frame, const char* key, FREE_IMAGE_MDTYPE type, DWORD count,
-             const void* value, DWORD size) {
-    FITAG* tag = FreeImage_CreateTag();
-    FreeImage_SetTagKey(tag, key);
-    FreeImage_SetTagType(tag, type);
-    FreeImage_SetTagCount(tag, count);
-    FreeImage_SetTagLength(tag, size);
-    FreeImage_SetTagValue(tag, value);
-    FreeImage_SetMetadata(FIMD_ANIMATION, frame, key, tag);
-    FreeImage_DeleteTag(tag);
-}
-
 void set_short(FIBITMAP* frame, const char* key, unsigned value) {
     const auto short_value = static_cast<WORD>(value);
-    set_tag(frame, key, FIDT_SHORT, 1, &short_value, sizeof short_value);
+    set_tag(frame, FIMD_ANIMATION, key, FIDT_SHORT, 1, &short_value, sizeof short_value);
 }
 
 void set_byte(FIBITMAP* frame, const char* key, unsigned value) {
     const auto byte_value = static_cast<BYTE>(value);
-    set_tag(frame, key, FIDT_BYTE, 1, &byte_value, sizeof byte_value);
+    set_tag(frame, FIMD_ANIMATION, key, FIDT_BYTE, 1, &byte_value, sizeof byte_value);
 }
 
 RGBQUAD colour(unsigned red, unsigned green, unsigned blue) {
@@ -63,7 +51,7 @@ frame_bitmap make_frame(const gif_frame& frame, unsigned index) {
     set_byte(bitmap.get(), "Interlaced", frame.interlaced ? 1 : 0);
     set_byte(bitmap.get(), "NoLocalPalette", frame.local_palette ? 0 : 1);
     const DWORD time = 100;
-    set_tag(bitmap.get(), "FrameTime", FIDT_LONG, 1, &time, sizeof time);
+    set_tag(bitmap.get(), FIMD_ANIMATION, "FrameTime", FIDT_LONG, 1, &time, sizeof time);
     return bitmap;
 }
 
@@ -75,13 +63,25 @@ void describe_screen(FIBITMAP* first, unsigned width, unsigned height, bool glob
     if (!global_palette) return;
     std::array<RGBQUAD, 256> palette{};
     for (unsigned i = 0; i < palette.size(); ++i) palette.at(i) = colour(255 - i, i * 3, 90);
-    set_tag(first, "GlobalPalette", FIDT_PALETTE, 256, palette.data(),
+    set_tag(first, FIMD_ANIMATION, "GlobalPalette", FIDT_PALETTE, 256, palette.data(),
             static_cast<DWORD>(sizeof palette));
     // The writer stores the entry of the global palette that has this colour.
     FreeImage_SetBackgroundColor(first, &palette.at(7));
 }
 
 } // namespace
+
+void set_tag(FIBITMAP* image, FREE_IMAGE_MDMODEL model, const char* key, FREE_IMAGE_MDTYPE type,
+             DWORD count, const void* value, DWORD size) {
+    FITAG* tag = FreeImage_CreateTag();
+    FreeImage_SetTagKey(tag, key);
+    FreeImage_SetTagType(tag, type);
+    FreeImage_SetTagCount(tag, count);
+    FreeImage_SetTagLength(tag, size);
+    FreeImage_SetTagValue(tag, value);
+    FreeImage_SetMetadata(model, image, key, tag);
+    FreeImage_DeleteTag(tag);
+}
 
 bool write_animated_gif(const std::filesystem::path& file, unsigned width, unsigned height,
                         const std::vector<gif_frame>& frames, bool global_palette) {

@@ -2,10 +2,15 @@
 // library.
 #pragma once
 
+#include <FreeImage.h>
 #include <filesystem>
 #include <vector>
 
 namespace quorin::test {
+
+// Sets a metadata tag of `count` values of `type`, `size` bytes in all.
+void set_tag(FIBITMAP* image, FREE_IMAGE_MDMODEL model, const char* key, FREE_IMAGE_MDTYPE type,
+             DWORD count, const void* value, DWORD size);
 
 // One frame as the file stores it.
 struct gif_frame {

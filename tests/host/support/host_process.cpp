@@ -129,6 +129,16 @@ std::optional<int> host_process::stop() {
     return code;
 }
 
+std::optional<int> host_process::wait_for_exit(std::chrono::milliseconds timeout) {
+    if (stopped_) return std::nullopt;
+    const auto code = process_.wait(timeout);
+    if (code) {
+        stopped_ = true;
+        reader_.join();
+    }
+    return code;
+}
+
 host_process::line_test access_line_for(const std::string& method, const std::string& target,
                                         const std::string& outcome) {
     // The request line in quotes; the outcome right after the quoted user

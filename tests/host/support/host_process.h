@@ -66,6 +66,10 @@ public:
     // not end in time (it is killed then).
     std::optional<int> stop();
 
+    // Waits for the end without asking for it; the exit code, or empty
+    // when it still runs after `timeout`.
+    std::optional<int> wait_for_exit(std::chrono::milliseconds timeout);
+
 private:
     void read_output();
 
