@@ -99,8 +99,8 @@ conversion_workers::conversion_workers(worker_pool_settings settings)
 
 bool conversion_workers::start(worker& slot) {
     slot.ready = false;
-    slot.process =
-        os::worker_process::start(settings_.program, worker_arguments(settings_.memory_limit, settings_.avif_speed));
+    slot.process = os::worker_process::start(
+        settings_.program, worker_arguments(settings_.memory_limit, settings_.avif_speed));
     if (!slot.process) {
         std::cerr << "quorin-host: cannot start a conversion worker" << std::endl;
         return false;

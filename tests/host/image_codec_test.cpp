@@ -587,11 +587,9 @@ bool write_three_shades(const std::filesystem::path& file) {
         std::fill_n(FreeImage_GetBits(frame.get()), FreeImage_GetPitch(frame.get()) * 40,
                     shades.at(index));
         const DWORD time = 100 * (index + 1), loops = 3;
-        test::set_tag(frame.get(), FIMD_ANIMATION, "FrameTime", FIDT_LONG, 1, &time,
-                      sizeof time);
+        test::set_tag(frame.get(), FIMD_ANIMATION, "FrameTime", FIDT_LONG, 1, &time, sizeof time);
         if (index == 0)
-            test::set_tag(frame.get(), FIMD_ANIMATION, "Loop", FIDT_LONG, 1, &loops,
-                          sizeof loops);
+            test::set_tag(frame.get(), FIMD_ANIMATION, "Loop", FIDT_LONG, 1, &loops, sizeof loops);
         FreeImage_AppendPage(gif, frame.get());
     }
     return FreeImage_CloseMultiBitmap(gif, 0) != FALSE;

@@ -221,8 +221,9 @@ TEST_F(Serving, AvifAndHeicSourcesAreConvertedInTheWorkers) {
     for (const bool hevc : {false, true}) {
         const std::string name = hevc ? "camera.heic" : "camera.avif";
         write_file(images / name,
-                   heif_file({.hevc = hevc, .width = 64, .height = 48},
-                             [](unsigned, unsigned) { return std::array{0.2, 0.5, 0.8, 1.0}; }));
+                   heif_file({.hevc = hevc, .width = 64, .height = 48}, [](unsigned, unsigned) {
+                       return std::array{0.2, 0.5, 0.8, 1.0};
+                   }));
         const auto answer = get("/" + name + "?w=32&format=png");
         ASSERT_EQ(answer.status, 200) << name << ": " << answer.body;
         EXPECT_EQ(decode(answer.body).width, 32u) << name;
