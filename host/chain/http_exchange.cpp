@@ -84,8 +84,8 @@ void http_exchange::send_header(std::string_view status_text, std::string_view h
     append_answer_head(head, status_text, request_.keep_alive);
     if (status_ >= 400) {
         head.append("Cache-Control: no-store\r\n");
-    } else if (answer_lines_) {
-        head.append(answer_lines_());
+    } else {
+        head.append(answer_lines_);
     }
     head.append(header_block);
     content_length_ = announced_length(header_block);

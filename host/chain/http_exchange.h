@@ -48,9 +48,9 @@ public:
     // that it has an answer ready).
     void on_header_sent(std::function<void()> callback) { on_header_sent_ = std::move(callback); }
 
-    // Host header lines for a successful answer, asked for when its header
-    // goes out (the source time may still change until then).
-    void set_answer_lines(std::function<std::string()> lines) { answer_lines_ = std::move(lines); }
+    // Host header lines for a successful answer; the converter sets them
+    // anew when the source changed before its header went out.
+    void set_answer_lines(std::string lines) { answer_lines_ = std::move(lines); }
 
     bool header_sent() const { return status_ != 0; }
     // The Content-Length the answer announced; 0 when none.
@@ -81,7 +81,7 @@ private:
     std::uint64_t header_bytes_ = 0;
     std::uint64_t content_length_ = 0;
     std::function<void()> on_header_sent_;
-    std::function<std::string()> answer_lines_;
+    std::string answer_lines_;
 };
 
 } // namespace quorin::host

@@ -19,4 +19,8 @@ bool name_cache_entry(conversion_job& job, const std::optional<source_header>& h
     return !header || job.plan;
 }
 
+std::string answer_lines(const conversion_job& job) {
+    return "ETag: " + entity_tag(job.cache_key, job.source_time) + "\r\n" + job.caching;
+}
+
 } // namespace quorin::host

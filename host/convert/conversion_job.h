@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <optional>
 #include <string>
 
@@ -21,6 +20,8 @@ class read_only_file;
 namespace quorin::host {
 
 struct source_header;
+class source_root;
+struct source_lookup;
 class http_exchange;
 class miss_coalescer;
 class metrics;
@@ -30,24 +31,32 @@ struct conversion_job;
 // How the answer came about, for the access log and the metrics.
 enum class cache_outcome { none, hit, stored, direct };
 
-// The host's core converter, reached through the modules' OnConvertCore
-// chain: decodes, fits and encodes into `out`; returns an HTTP status, 200
-// when `out` holds the image.
-using core_converter = int (*)(const conversion_job* job, FIMEMORY* out);
+// How a request's conversion ended: the one status the converter reports,
+// from which the request handler makes its answer.
+enum class conversion_end {
+    converted,       // the image is in the stream, or went out to the client
+    source_reshaped, // no longer the size its cache name was planned for
+    source_gone,     // removed before it could be opened
+    unreadable,      // not an image the host reads
+    too_large,       // more pixels than a conversion may decode
+    crop_outside,    // the crop asked for lies outside the source
+    failed,          // it could not be converted, or its worker was lost
+    timed_out,       // stopped past its time
+    not_admitted,    // never ran: `admitted` says why
+};
 
-// Returned by the core converter when the source is no longer the size the
-// cache key was planned for: it changed since, and must be named again.
-inline constexpr int source_reshaped_status = 409;
-// Returned when the conversion ran past its time and was stopped.
-inline constexpr int conversion_timeout_status = 504;
+// The host's core converter, reached through the modules' OnConvertCore
+// chain: decodes, fits and encodes into `out`.
+using core_converter = conversion_end (*)(const conversion_job* job, FIMEMORY* out);
 
 struct conversion_job {
     // The source, opened confined below the images directory: the file
-    // whose format was checked is the one decoded.
+    // whose format was checked is the one decoded. Null when the request
+    // found it by its status alone: a hit never needs it open, and a
+    // conversion opens it from `lookup` below `root`.
     const os::read_only_file* source = nullptr;
-    // Opens it when the request found it by its status alone (source null):
-    // a hit never needs it open. Null when it is gone.
-    std::function<const os::read_only_file*()> open_source;
+    const source_root* root = nullptr;
+    source_lookup* lookup = nullptr;
     std::filesystem::path relative_source; // below the images directory
     int source_format = -1;
     conversion_parameters parameters;
@@ -56,6 +65,7 @@ struct conversion_job {
     unsigned source_bits_per_pixel = 0; // with the plan, as the source decodes
     std::u16string cache_key;
     std::uint64_t source_time = 0;
+    std::string caching; // the Cache-Control and Vary lines of an image answer
 
     http_exchange* exchange = nullptr;
     miss_coalescer* coalescer = nullptr;
@@ -65,8 +75,8 @@ struct conversion_job {
     core_converter convert_core = nullptr; // the first module's OnConvertCore
 
     cache_outcome outcome = cache_outcome::none;
-    int failure_status = 0;                                  // when the converter gave no answer
-    admission_verdict admitted = admission_verdict::granted; // otherwise it never ran
+    conversion_end end = conversion_end::failed;
+    admission_verdict admitted = admission_verdict::granted;
 };
 
 // Plans the conversion from the source's header and names its cache entry.
@@ -74,6 +84,10 @@ void name_cache_entry(conversion_job& job);
 // The same from the header's facts, when known without reading it. False
 // when the header shows the crop asked for lying outside the source.
 bool name_cache_entry(conversion_job& job, const std::optional<source_header>& header);
+
+// The host's header lines of a successful answer: its entity tag, of the
+// entry as named now, and the caching lines.
+std::string answer_lines(const conversion_job& job);
 
 inline std::uint64_t to_request_value(conversion_job& job) {
     return reinterpret_cast<std::uint64_t>(&job);

@@ -15,6 +15,7 @@
 #include "convert/miss_coalescer.h"
 #include "imaging/image_codec.h"
 #include "os/read_only_file.h"
+#include "security/source_lookup.h"
 #include "telemetry/metrics.h"
 
 namespace quorin::host {
@@ -42,14 +43,15 @@ std::optional<std::uint64_t> current_source_time(const conversion_job& job) {
 }
 
 // Runs the core converter once admitted, holding the slot and share
-// while it decodes, fits and encodes; 0, with job.admitted set, when it
-// was not admitted. Only the request that converts comes here: a hit, or
-// a wait for another's conversion of the key, holds no slot.
-int convert_when_admitted(conversion_job& job, FIMEMORY* out) {
+// while it decodes, fits and encodes; not_admitted, with job.admitted
+// set, when it was not admitted. Only the request that converts comes
+// here: a hit, or a wait for another's conversion of the key, holds no
+// slot.
+conversion_end convert_when_admitted(conversion_job& job, FIMEMORY* out) {
     const auto ticket = job.admission->admit(conversion_share(job, job.admission->memory_budget()));
     if (!ticket.granted()) {
         job.admitted = ticket.verdict();
-        return 0;
+        return conversion_end::not_admitted;
     }
     return job.convert_core(&job, out);
 }
@@ -59,28 +61,26 @@ int convert_when_admitted(conversion_job& job, FIMEMORY* out) {
 // under the older time they would be served as that version. A source that
 // changed its size is named again, as its cache name holds the geometry
 // planned for the old size, and admitted anew for its new share. Null
-// when no conversion matched a stable source (the failure status says
-// why) or one was not admitted (job.admitted says why).
+// when no conversion matched a stable source, job.end saying why.
 std::unique_ptr<memory_stream> convert_stable_source(conversion_job& job,
                                                      NTrelvaneModule::IImageOutputCached& output) {
     constexpr int attempts = 3;
     for (int attempt = 1;; ++attempt) {
         auto stream = std::make_unique<memory_stream>();
-        const int status = convert_when_admitted(job, stream->get());
-        if (status != 200 && status != source_reshaped_status) {
-            job.failure_status = status;
+        job.end = convert_when_admitted(job, stream->get());
+        if (job.end != conversion_end::converted && job.end != conversion_end::source_reshaped)
             return nullptr;
-        }
         const auto time = current_source_time(job);
-        if (time == job.source_time && status == 200) return stream;
+        if (time == job.source_time && job.end == conversion_end::converted) return stream;
         if (!time || attempt == attempts) {
-            job.failure_status = 500;
+            job.end = conversion_end::failed;
             return nullptr;
         }
         job.source_time = *time;
         name_cache_entry(job);
         const FILETIME changed = to_FILETIME(job.source_time);
         output.SetCacheKey(job.cache_key.c_str(), &changed);
+        job.exchange->set_answer_lines(answer_lines(job));
     }
 }
 
@@ -106,6 +106,7 @@ extern "C" bool host_on_convert(EXTENSION_CONTROL_BLOCK*, std::uint64_t a, std::
     output->SetCacheKey(job.cache_key.c_str(), &source_time);
     if (output->OutputFromCache() == S_OK) {
         job.outcome = cache_outcome::hit;
+        job.end = conversion_end::converted;
         return true;
     }
 
@@ -117,12 +118,14 @@ extern "C" bool host_on_convert(EXTENSION_CONTROL_BLOCK*, std::uint64_t a, std::
     miss_coalescer::lease lease = job.coalescer->claim(job.cache_key);
     if (output->OutputFromCache() == S_OK) {
         job.outcome = cache_outcome::hit;
+        job.end = conversion_end::converted;
         return true;
     }
 
-    if (job.source == nullptr && job.open_source) job.source = job.open_source();
+    if (job.source == nullptr && job.lookup != nullptr && open_found(*job.root, *job.lookup))
+        job.source = job.lookup->opened.get();
     if (job.source == nullptr) {
-        job.failure_status = 404;
+        job.end = conversion_end::source_gone;
         return false;
     }
     const auto stream = convert_stable_source(job, *output);
@@ -142,7 +145,7 @@ extern "C" bool host_on_convert(EXTENSION_CONTROL_BLOCK*, std::uint64_t a, std::
     // its image all the same.
     lease.release();
     if (!answer_directly(job, stream->get())) {
-        job.failure_status = 500;
+        job.end = conversion_end::failed;
         return false;
     }
     job.outcome = cache_outcome::direct;
@@ -155,32 +158,33 @@ extern "C" bool host_on_convert_with_time(EXTENSION_CONTROL_BLOCK* request, std:
     return host_on_convert(request, a, b, c, output);
 }
 
-extern "C" int host_convert_core(const conversion_job* job, FIMEMORY* out) {
+extern "C" conversion_end host_convert_core(const conversion_job* job, FIMEMORY* out) {
     const auto start = std::chrono::steady_clock::now();
     const worker_result result = convert(*job, out);
     if (job->counters != nullptr)
         job->counters->record_conversion(job->format, std::chrono::steady_clock::now() - start);
     switch (result.outcome) {
     case worker_outcome::timed_out:
-        return conversion_timeout_status;
+        return conversion_end::timed_out;
     case worker_outcome::lost: // the worker crashed, or ran out of its memory
-        return 500;
+        return conversion_end::failed;
     case worker_outcome::answered:
         break;
     }
     switch (result.status) {
     case conversion_status::converted:
-        return job->plan && result.executed != *job->plan ? source_reshaped_status : 200;
+        return job->plan && result.executed != *job->plan ? conversion_end::source_reshaped
+                                                          : conversion_end::converted;
     case conversion_status::unreadable:
-        return 415;
+        return conversion_end::unreadable;
     case conversion_status::too_large:
-        return 422;
+        return conversion_end::too_large;
     case conversion_status::crop_outside:
-        return 400;
+        return conversion_end::crop_outside;
     case conversion_status::failed:
-        return 500;
+        break;
     }
-    return 500;
+    return conversion_end::failed;
 }
 
 } // namespace quorin::host

@@ -3,11 +3,10 @@
 
 #include <cstdint>
 
+#include "convert/conversion_job.h"
 #include "trelvane_module.h"
 
 namespace quorin::host {
-
-struct conversion_job;
 
 extern "C" {
 
@@ -27,7 +26,7 @@ bool host_on_convert_with_time(EXTENSION_CONTROL_BLOCK* request, std::uint64_t a
                                NTrelvaneModule::IImageOutputWithTimeCached* output);
 
 // End of the OnConvertCore chain: decode, fit, encode (core_converter).
-int host_convert_core(const conversion_job* job, FIMEMORY* out);
+conversion_end host_convert_core(const conversion_job* job, FIMEMORY* out);
 
 } // extern "C"
 

@@ -5,9 +5,7 @@
 
 #include "base/file_time.h"
 #include "base/hex_digit.h"
-#include "base/sha256_hex.h"
 #include "base/text.h"
-#include "base/utf16_text.h"
 #include "chain/http_exchange.h"
 
 namespace quorin::host {
@@ -30,11 +28,6 @@ bool list_contains(std::string_view list, std::string_view etag, comparison how)
 }
 
 } // namespace
-
-std::string entity_tag(const std::u16string& cache_key, std::uint64_t source_time) {
-    const std::string text = to_utf8(cache_key).value_or("") + '\0' + std::to_string(source_time);
-    return "\"" + sha256_hex(text, 32) + "\"";
-}
 
 std::string cache_control_line(unsigned max_age_seconds) {
     if (max_age_seconds == 0) return "Cache-Control: no-cache\r\n";

@@ -1,4 +1,4 @@
-// Revalidation: the entity tag of an image answer, its caching lines, and
+// Revalidation: an image answer's caching lines, and
 // what the request's preconditions make of it, decided from the request
 // headers alone so that a current copy or a failed condition costs no
 // cache-file access.
@@ -12,10 +12,6 @@
 namespace quorin::host {
 
 struct http_request;
-
-// A strong entity tag, quoted: a digest of the cache key and the source's
-// time, which between them fix every byte of the answer.
-std::string entity_tag(const std::u16string& cache_key, std::uint64_t source_time);
 
 // "Cache-Control: public, max-age=N", or no-cache for 0; one header line.
 std::string cache_control_line(unsigned max_age_seconds);

@@ -14,6 +14,8 @@
 #include "security/source_lookup.h"
 #include "serving/conditional_request.h"
 #include "serving/gallery.h"
+#include "telemetry/refusal.h"
+#include "variant/cache_key.h"
 
 namespace quorin::host {
 namespace {
@@ -71,43 +73,6 @@ std::string_view outcome_name(cache_outcome outcome, int status) {
         break;
     }
     return "-";
-}
-
-std::string_view status_text_of(int status) {
-    switch (status) {
-    case 400:
-        return "400 Bad Request";
-    case 415:
-        return "415 Unsupported Media Type";
-    case 404:
-        return "404 Not Found";
-    case 422:
-        return "422 Unprocessable Content";
-    case conversion_timeout_status:
-        // The worker is the server's upstream, and it did not answer in
-        // time; the same request may well succeed on a less busy server.
-        return "504 Gateway Timeout";
-    default:
-        return "500 Internal Server Error";
-    }
-}
-
-std::string failure_message(int status, const std::string& path, output_format format) {
-    switch (status) {
-    case 400:
-        return "the crop lies outside " + path;
-    case 404:
-        return "no image at " + path;
-    case 415:
-        return path + " could not be decoded";
-    case 422:
-        return path + " has more than " + std::to_string(max_source_pixels / 1'000'000) +
-               " megapixels";
-    case conversion_timeout_status:
-        return path + " took too long to convert";
-    default:
-        return path + " could not be converted to " + std::string(format_name(format));
-    }
 }
 
 } // namespace
@@ -196,24 +161,10 @@ void request_handler::answer_health(http_exchange& exchange) {
 }
 
 request_kind request_handler::refuse(http_exchange& exchange, refusal cause,
-                                     std::string_view status_text, const std::string& message,
-                                     std::string_view extra_headers) {
+                                     std::string_view detail) {
     metrics_.record_refusal(cause);
-    return send_error(exchange, status_text, message, extra_headers);
-}
-
-request_kind request_handler::refuse_admission(http_exchange& exchange, admission_verdict verdict,
-                                               const std::string& path) {
-    if (verdict == admission_verdict::too_large) {
-        return refuse(exchange, refusal::memory, "422 Unprocessable Content",
-                      path + " is too large for the conversion memory");
-    }
-    // Busy for now: a client may come back in a moment.
-    return refuse(exchange,
-                  verdict == admission_verdict::queue_full ? refusal::queue_full
-                                                           : refusal::queue_wait,
-                  "503 Service Unavailable", "too many conversions are waiting; try again shortly",
-                  "Retry-After: 1\r\n");
+    const refusal_row& row = row_of(cause);
+    return send_error(exchange, row.status_line, refusal_text(cause, detail), row.extra_headers);
 }
 
 request_kind request_handler::refuse_lookup(http_exchange& exchange,
@@ -221,8 +172,7 @@ request_kind request_handler::refuse_lookup(http_exchange& exchange,
     const std::string& path = exchange.request().path;
     switch (outcome) {
     case source_lookup::result::escapes:
-        return refuse(exchange, refusal::path, "403 Forbidden",
-                      "the path leads out of the images directory");
+        return refuse(exchange, refusal::path);
     case source_lookup::result::too_large:
         return send_error(exchange, "422 Unprocessable Content",
                           path + " is larger than this server fetches");
@@ -258,113 +208,176 @@ request_kind request_handler::route(http_exchange& exchange, cache_outcome& outc
     return answer_image(exchange, outcome);
 }
 
-request_kind request_handler::answer_image(http_exchange& exchange, cache_outcome& outcome) {
-    const http_request& request = exchange.request();
-    // Before the source's identity is asked, as the facts memo takes it.
-    const auto now = std::chrono::system_clock::now();
-    // Checked first, so that an unsigned flood costs no file system call.
-    if (policy_.signer && !policy_.signer->verify(request.path, request.query)) {
-        return refuse(exchange, refusal::signature, "403 Forbidden",
-                      "this server serves signed image URLs only");
-    }
-    source_lookup lookup = provider_.find(request.path);
-    if (lookup.outcome != source_lookup::result::found)
-        return refuse_lookup(exchange, lookup.outcome);
-
-    auto parsed = parse_parameters(policy_.signer ? canonical_query(request.query)
-                                                  : std::string(request.query));
-    if (const auto* message = std::get_if<std::string>(&parsed)) {
-        return refuse(exchange, refusal::parameters, "400 Bad Request", *message);
-    }
+// One image request on its way through the steps below.
+struct request_handler::image_request {
+    explicit image_request(http_exchange& answering)
+        : exchange(answering), request(answering.request()) {}
+    http_exchange& exchange;
+    const http_request& request;
+    // Taken before the source's identity is asked, as the facts memo takes it.
+    std::chrono::system_clock::time_point now = std::chrono::system_clock::now();
+    source_lookup lookup;
+    std::optional<source_facts> facts;
     conversion_job job;
-    job.parameters = std::get<conversion_parameters>(parsed);
-    if (policy_.sizes && !policy_.sizes->allows(job.parameters.width, job.parameters.height)) {
-        return refuse(exchange, refusal::size, "400 Bad Request",
-                      "w and h must be one of the boxes " + policy_.sizes->listing());
-    }
+    std::string etag;
+};
 
-    // A source found by its status alone is opened only when its bytes
-    // are needed: for facts not yet remembered, or for a conversion.
-    const auto opened_source = [this, &lookup]() -> const os::read_only_file* {
-        if (!lookup.opened) open_found(provider_.root(), lookup);
-        return lookup.opened.get();
+request_kind request_handler::answer_image(http_exchange& exchange, cache_outcome& outcome) {
+    // Each step fills in its part of the request, or answers it (a refusal,
+    // an error, a 304), which ends the way.
+    using step = std::optional<request_kind> (request_handler::*)(image_request&);
+    static constexpr step steps[] = {
+        &request_handler::authorise,     &request_handler::locate,
+        &request_handler::read_query,    &request_handler::learn_source,
+        &request_handler::choose_format, &request_handler::name_entry,
+        &request_handler::revalidate,
     };
-    std::optional<source_facts> facts = sources_.known(lookup.identity);
-    if (!facts) {
-        const os::read_only_file* source = opened_source();
-        if (source == nullptr) {
-            return send_error(exchange, "404 Not Found", "no image at " + request.path);
-        }
-        facts = sources_.of(*source, lookup.identity, now);
+    image_request image(exchange);
+    for (const step next : steps) {
+        if (const auto answered = (this->*next)(image)) return *answered;
     }
-    const auto& source_format = facts->format;
-    if (!source_format) {
-        return send_error(exchange, "415 Unsupported Media Type",
-                          request.path + " is not an image this server reads");
-    }
-    job.format = job.parameters.format.value_or(default_output_format(*source_format));
-    if (job.parameters.negotiate_format) job.format = negotiated_format(request.accept, job.format);
-    if (!can_write(job.format)) {
-        return refuse(exchange, refusal::format, "400 Bad Request",
-                      "format " + std::string(format_name(job.format)) + " cannot be written here");
-    }
+    return convert(image, outcome);
+}
 
-    job.source = lookup.opened.get();
-    job.open_source = opened_source;
-    job.relative_source = lookup.relative;
-    job.source_format = *source_format;
+std::optional<request_kind> request_handler::authorise(image_request& image) {
+    // Checked first, so that an unsigned flood costs no file system call.
+    if (policy_.signer && !policy_.signer->verify(image.request.path, image.request.query))
+        return refuse(image.exchange, refusal::signature);
+    return std::nullopt;
+}
+
+std::optional<request_kind> request_handler::locate(image_request& image) {
+    image.lookup = provider_.find(image.request.path);
+    if (image.lookup.outcome != source_lookup::result::found)
+        return refuse_lookup(image.exchange, image.lookup.outcome);
+    return std::nullopt;
+}
+
+std::optional<request_kind> request_handler::read_query(image_request& image) {
+    auto parsed = parse_parameters(policy_.signer ? canonical_query(image.request.query)
+                                                  : std::string(image.request.query));
+    if (const auto* message = std::get_if<std::string>(&parsed))
+        return refuse(image.exchange, refusal::parameters, *message);
+    image.job.parameters = std::get<conversion_parameters>(parsed);
+    const conversion_parameters& asked = image.job.parameters;
+    if (policy_.sizes && !policy_.sizes->allows(asked.width, asked.height))
+        return refuse(image.exchange, refusal::size, policy_.sizes->listing());
+    return std::nullopt;
+}
+
+std::optional<request_kind> request_handler::learn_source(image_request& image) {
+    image.facts = sources_.known(image.lookup.identity);
+    if (!image.facts) {
+        // A source found by its status alone is opened only when its bytes
+        // are needed: for facts not yet remembered, or for a conversion.
+        if (!image.lookup.opened && !open_found(provider_.root(), image.lookup))
+            return send_error(image.exchange, "404 Not Found", "no image at " + image.request.path);
+        image.facts = sources_.of(*image.lookup.opened, image.lookup.identity, image.now);
+    }
+    if (!image.facts->format) {
+        return send_error(image.exchange, "415 Unsupported Media Type",
+                          image.request.path + " is not an image this server reads");
+    }
+    return std::nullopt;
+}
+
+std::optional<request_kind> request_handler::choose_format(image_request& image) {
+    conversion_job& job = image.job;
+    job.format = job.parameters.format.value_or(default_output_format(*image.facts->format));
+    if (job.parameters.negotiate_format)
+        job.format = negotiated_format(image.request.accept, job.format);
+    if (!can_write(job.format))
+        return refuse(image.exchange, refusal::format, format_name(job.format));
+    return std::nullopt;
+}
+
+std::optional<request_kind> request_handler::name_entry(image_request& image) {
+    conversion_job& job = image.job;
+    job.source = image.lookup.opened.get();
+    job.root = &provider_.root();
+    job.lookup = &image.lookup;
+    job.relative_source = image.lookup.relative;
+    job.source_format = *image.facts->format;
+    job.source_time = to_file_time(image.lookup.modified);
     // The key is planned from the source's header (as remembered for this
     // version of it), so that requests that make the same image share it,
     // and a 304 needs no more than that.
-    if (!name_cache_entry(job, facts->header)) {
-        const image_size shown = facts->header->shown;
-        return refuse(exchange, refusal::parameters, "400 Bad Request",
-                      "the crop lies outside " + request.path + ", which is " +
+    if (!name_cache_entry(job, image.facts->header)) {
+        const image_size shown = image.facts->header->shown;
+        return refuse(image.exchange, refusal::parameters,
+                      "the crop lies outside " + image.request.path + ", which is " +
                           std::to_string(shown.width) + "x" + std::to_string(shown.height));
     }
-    job.source_time = to_file_time(lookup.modified);
-    job.exchange = &exchange;
+    return std::nullopt;
+}
+
+std::optional<request_kind> request_handler::revalidate(image_request& image) {
+    // Preconditions are answered from the request alone.
+    conversion_job& job = image.job;
+    job.caching = cache_control_line(policy_.max_age) + std::string(vary_line);
+    image.etag = entity_tag(job.cache_key, job.source_time);
+    switch (evaluate_preconditions(image.request, image.etag, job.source_time)) {
+    case precondition::failed:
+        return send_error(image.exchange, "412 Precondition Failed",
+                          "the image does not meet the request's If-Match or If-Unmodified-Since");
+    case precondition::not_modified:
+        image.exchange.send_header("304 Not Modified",
+                                   "ETag: " + image.etag + "\r\n" + job.caching + "\r\n");
+        return request_kind::not_modified;
+    case precondition::proceed:
+        break;
+    }
+    return std::nullopt;
+}
+
+request_kind request_handler::convert(image_request& image, cache_outcome& outcome) {
+    conversion_job& job = image.job;
+    job.exchange = &image.exchange;
     job.coalescer = &coalescer_;
     job.admission = &admission_;
     job.counters = &metrics_;
     job.workers = workers_;
     job.convert_core = reinterpret_cast<core_converter>(chain_.convert_core());
-
-    // Preconditions are answered from the request alone.
-    const std::string caching = cache_control_line(policy_.max_age) + std::string(vary_line);
-    const std::string etag = entity_tag(job.cache_key, job.source_time);
-    switch (evaluate_preconditions(request, etag, job.source_time)) {
-    case precondition::failed:
-        return send_error(exchange, "412 Precondition Failed",
-                          "the image does not meet the request's If-Match or If-Unmodified-Since");
-    case precondition::not_modified:
-        exchange.send_header("304 Not Modified", "ETag: " + etag + "\r\n" + caching + "\r\n");
-        return request_kind::not_modified;
-    case precondition::proceed:
-        break;
-    }
-    // The tag of the source time the converter settles on.
-    exchange.set_answer_lines([&job, &caching] {
-        return "ETag: " + entity_tag(job.cache_key, job.source_time) + "\r\n" + caching;
-    });
-
-    const bool answered = chain_.convert(exchange.record(), to_request_value(job), 0, 0);
-    exchange.set_answer_lines(nullptr);
-    if (answered && exchange.header_sent()) {
+    image.exchange.set_answer_lines("ETag: " + image.etag + "\r\n" + job.caching);
+    const bool answered = chain_.convert(image.exchange.record(), to_request_value(job), 0, 0);
+    if (image.exchange.header_sent()) {
+        if (!answered) return request_kind::error;
         outcome = job.outcome;
         return kind_of(job.outcome);
     }
-    if (exchange.header_sent()) return request_kind::error;
-    if (job.admitted != admission_verdict::granted) {
-        return refuse_admission(exchange, job.admitted, request.path);
+    return report_failure(image);
+}
+
+request_kind request_handler::report_failure(image_request& image) {
+    const conversion_job& job = image.job;
+    http_exchange& exchange = image.exchange;
+    const std::string& path = image.request.path;
+    switch (job.end) {
+    case conversion_end::not_admitted:
+        if (job.admitted == admission_verdict::too_large)
+            return refuse(exchange, refusal::memory, path);
+        return refuse(exchange, job.admitted == admission_verdict::queue_full
+                                    ? refusal::queue_full
+                                    : refusal::queue_wait);
+    case conversion_end::timed_out:
+        return refuse(exchange, refusal::timeout, path);
+    case conversion_end::source_gone:
+        return send_error(exchange, "404 Not Found", "no image at " + path);
+    case conversion_end::unreadable:
+        return send_error(exchange, "415 Unsupported Media Type", path + " could not be decoded");
+    case conversion_end::too_large:
+        return send_error(exchange, "422 Unprocessable Content",
+                          path + " has more than " + std::to_string(max_source_pixels / 1'000'000) +
+                              " megapixels");
+    case conversion_end::crop_outside:
+        return send_error(exchange, "400 Bad Request", "the crop lies outside " + path);
+    case conversion_end::converted:
+    case conversion_end::source_reshaped:
+    case conversion_end::failed:
+        break;
     }
-    const int status = job.failure_status != 0 ? job.failure_status : 500;
-    if (status == conversion_timeout_status) {
-        return refuse(exchange, refusal::timeout, status_text_of(status),
-                      failure_message(status, request.path, job.format));
-    }
-    return send_error(exchange, status_text_of(status),
-                      failure_message(status, request.path, job.format));
+    return send_error(exchange, "500 Internal Server Error",
+                      path + " could not be converted to " + std::string(format_name(job.format)));
 }
 
 } // namespace quorin::host

@@ -75,13 +75,24 @@ public:
                  std::chrono::steady_clock::duration time) override;
 
 private:
+    struct image_request;
+
     request_kind route(http_exchange& exchange, cache_outcome& outcome);
-    request_kind answer_image(http_exchange& exchange, cache_outcome& outcome);
-    request_kind refuse(http_exchange& exchange, refusal cause, std::string_view status_text,
-                        const std::string& message, std::string_view extra_headers = {});
-    request_kind refuse_admission(http_exchange& exchange, admission_verdict verdict,
-                                  const std::string& path);
     void answer_health(http_exchange& exchange);
+    // An image answer, step by step.
+    request_kind answer_image(http_exchange& exchange, cache_outcome& outcome);
+    std::optional<request_kind> authorise(image_request& image);
+    std::optional<request_kind> locate(image_request& image);
+    std::optional<request_kind> read_query(image_request& image);
+    std::optional<request_kind> learn_source(image_request& image);
+    std::optional<request_kind> choose_format(image_request& image);
+    std::optional<request_kind> name_entry(image_request& image);
+    std::optional<request_kind> revalidate(image_request& image);
+    request_kind convert(image_request& image, cache_outcome& outcome);
+    request_kind report_failure(image_request& image);
+
+    // Counted, and answered as the refusal table says.
+    request_kind refuse(http_exchange& exchange, refusal cause, std::string_view detail = {});
     request_kind refuse_lookup(http_exchange& exchange, source_lookup::result outcome);
 
     std::unique_ptr<source_provider> own_sources_;

@@ -7,16 +7,6 @@ namespace {
 
 constexpr const char* kind_names[] = {"hit", "stored", "direct", "page", "error", "not_modified"};
 
-struct refusal_label {
-    const char* status;
-    const char* cause;
-};
-constexpr refusal_label refusal_labels[] = {
-    {"403", "path"},       {"403", "signature"}, {"400", "size"},
-    {"400", "parameters"}, {"400", "format"},    {"503", "queue_full"},
-    {"503", "queue_wait"}, {"422", "memory"},    {"504", "timeout"},
-};
-
 #ifndef QUORIN_VERSION
 #define QUORIN_VERSION "unknown"
 #endif
@@ -99,8 +89,9 @@ std::string metrics::render() const {
             "stopped in it, by status and cause.\n";
     text += "# TYPE quorin_host_refusals_total counter\n";
     for (std::size_t cause = 0; cause < refusal_count; ++cause) {
-        text += "quorin_host_refusals_total{status=\"" + std::string(refusal_labels[cause].status) +
-                "\",cause=\"" + refusal_labels[cause].cause + "\"} " +
+        const refusal_row& row = row_of(static_cast<refusal>(cause));
+        text += "quorin_host_refusals_total{status=\"" + std::string(row.status_line.substr(0, 3)) +
+                "\",cause=\"" + std::string(row.label) + "\"} " +
                 std::to_string(refusals_[cause].load(std::memory_order_relaxed)) + "\n";
     }
 

@@ -8,26 +8,13 @@
 #include <cstdint>
 #include <string>
 
+#include "telemetry/refusal.h"
 #include "variant/output_format.h"
 
 namespace quorin::host {
 
 // What a request ended as; the image outcomes are the cache outcomes.
 enum class request_kind { hit, stored, direct, page, error, not_modified };
-
-// Why an image request was refused: before any conversion, the request
-// itself or its conversion's admission; or its conversion ran past its time.
-enum class refusal {
-    path,
-    signature,
-    size,
-    parameters,
-    format,
-    queue_full,
-    queue_wait,
-    memory,
-    timeout
-};
 
 class metrics {
 public:
@@ -49,7 +36,6 @@ public:
 
 private:
     static constexpr std::size_t kind_count = 6;
-    static constexpr std::size_t refusal_count = 9;
     std::array<std::atomic<std::uint64_t>, kind_count> requests_{};
     std::array<std::atomic<std::uint64_t>, refusal_count> refusals_{};
     std::atomic<std::uint64_t> bytes_stored_{0};

@@ -95,4 +95,9 @@ std::u16string cache_key(const std::filesystem::path& relative_source,
     return wide;
 }
 
+std::string entity_tag(const std::u16string& cache_key, std::uint64_t source_time) {
+    const std::string text = to_utf8(cache_key).value_or("") + '\0' + std::to_string(source_time);
+    return "\"" + sha256_hex(text, 32) + "\"";
+}
+
 } // namespace quorin::host

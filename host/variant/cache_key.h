@@ -13,6 +13,7 @@
 // quality appears only for the formats it affects.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -33,5 +34,9 @@ std::string cache_name(const std::filesystem::path& relative_source,
 std::u16string cache_key(const std::filesystem::path& relative_source,
                          const conversion_parameters& parameters,
                          const std::optional<resize_plan>& plan, output_format format);
+
+// A strong entity tag, quoted: a digest of the cache key and the source's
+// time, which between them fix every byte of the answer.
+std::string entity_tag(const std::u16string& cache_key, std::uint64_t source_time);
 
 } // namespace quorin::host

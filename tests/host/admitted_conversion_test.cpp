@@ -21,7 +21,7 @@ namespace {
 
 std::function<void()> during_conversion;
 
-extern "C" int core_that_can_hold(const conversion_job* job, FIMEMORY* out) {
+extern "C" conversion_end core_that_can_hold(const conversion_job* job, FIMEMORY* out) {
     if (during_conversion) during_conversion();
     return host_convert_core(job, out);
 }

@@ -20,7 +20,7 @@ namespace {
 std::function<void()> before_decode;
 
 // The core converter with the injected step in front of it.
-extern "C" int core_after_step(const conversion_job* job, FIMEMORY* out) {
+extern "C" conversion_end core_after_step(const conversion_job* job, FIMEMORY* out) {
     before_decode();
     return host_convert_core(job, out);
 }

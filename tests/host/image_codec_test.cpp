@@ -375,12 +375,12 @@ TEST_F(ImageCodec, ASourceReshapedSinceItsCacheNameWasPlannedIsReported) {
     job.parameters.width = 40;
     name_cache_entry(job);
     const std::u16string planned = job.cache_key;
-    EXPECT_EQ(host_convert_core(&job, memory_stream().get()), 200);
+    EXPECT_EQ(host_convert_core(&job, memory_stream().get()), conversion_end::converted);
     image("reshaped.png", 100, 80, output_format::png);
-    EXPECT_EQ(host_convert_core(&job, memory_stream().get()), source_reshaped_status);
+    EXPECT_EQ(host_convert_core(&job, memory_stream().get()), conversion_end::source_reshaped);
     name_cache_entry(job);
     EXPECT_NE(job.cache_key, planned);
-    EXPECT_EQ(host_convert_core(&job, memory_stream().get()), 200);
+    EXPECT_EQ(host_convert_core(&job, memory_stream().get()), conversion_end::converted);
 }
 
 TEST_F(ImageCodec, PhotosAreTurnedAsTheirCameraHeldThemAndLoseTheirMetadata) {
@@ -934,7 +934,7 @@ TEST(PixelTypes, EveryTypeConvertsToEveryOutputFormatInEveryFitMode) {
                                         std::string(format_name(output)) + " " +
                                         std::string(fit_name(fit));
                 const memory_stream out;
-                ASSERT_EQ(host_convert_core(&job, out.get()), 200) << row;
+                ASSERT_EQ(host_convert_core(&job, out.get()), conversion_end::converted) << row;
                 const auto result = test::decode(stream_bytes(out));
                 EXPECT_EQ(result.format, library_format(output)) << row;
                 EXPECT_EQ(result.width, made.width) << row;

@@ -8,6 +8,7 @@
 #include "security/url_signature.h"
 #include "serving/conditional_request.h"
 #include "telemetry/access_log.h"
+#include "variant/cache_key.h"
 
 namespace quorin::host {
 namespace {
