@@ -11,13 +11,11 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
-#include <list>
-#include <mutex>
 #include <optional>
-#include <unordered_map>
-#include <utility>
 
+#include "base/bounded_memo.h"
 #include "os/file_identity.h"
 
 namespace quorin::host {
@@ -50,41 +48,19 @@ struct file_identity_hash {
 template <typename Value>
 class file_memo {
 public:
-    explicit file_memo(std::size_t capacity) : capacity_(capacity) {}
+    explicit file_memo(std::size_t capacity) : memo_(capacity) {}
 
-    std::optional<Value> find(const os::file_identity& file) {
-        const std::lock_guard lock(mutex_);
-        const auto found = index_.find(file);
-        if (found == index_.end()) return std::nullopt;
-        recent_.splice(recent_.begin(), recent_, found->second);
-        return found->second->second;
-    }
+    std::optional<Value> find(const os::file_identity& file) { return memo_.find(file); }
 
     // `now` is taken before the identity was asked, so that a change made
     // while the bytes were being read counts as later than it.
     void remember(const os::file_identity& file, const Value& value,
                   std::chrono::system_clock::time_point now) {
-        if (!settled(file, now) || capacity_ == 0) return;
-        const std::lock_guard lock(mutex_);
-        if (const auto found = index_.find(file); found != index_.end()) {
-            found->second->second = value;
-            recent_.splice(recent_.begin(), recent_, found->second);
-            return;
-        }
-        if (index_.size() == capacity_) {
-            index_.erase(recent_.back().first);
-            recent_.pop_back();
-        }
-        recent_.emplace_front(file, value);
-        index_.emplace(file, recent_.begin());
+        if (settled(file, now)) memo_.remember(file, value);
     }
 
 private:
-    using entries = std::list<std::pair<os::file_identity, Value>>;
-    std::size_t capacity_;
-    std::mutex mutex_;
-    entries recent_; // most recently used first
-    std::unordered_map<os::file_identity, typename entries::iterator, file_identity_hash> index_;
+    bounded_memo<os::file_identity, Value, file_identity_hash> memo_;
 };
 
 } // namespace quorin::host

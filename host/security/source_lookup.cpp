@@ -36,17 +36,12 @@ source_root::source_root(std::filesystem::path canonical)
 
 std::optional<os::file_identity>
 source_root::remembered(const std::filesystem::path& relative) const {
-    std::lock_guard lock(mutex_);
-    const auto found = found_.find(relative.native());
-    if (found == found_.end()) return std::nullopt;
-    return found->second;
+    return found_.find(relative.native());
 }
 
 void source_root::remember(const std::filesystem::path& relative,
                            const os::file_identity& found) const {
-    std::lock_guard lock(mutex_);
-    if (found_.size() >= most_remembered) found_.clear();
-    found_.insert_or_assign(relative.native(), found);
+    found_.remember(relative.native(), found);
 }
 
 bool open_found(const source_root& root, source_lookup& lookup) {

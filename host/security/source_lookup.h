@@ -4,12 +4,11 @@
 
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 
+#include "base/bounded_memo.h"
 #include "os/read_only_file.h"
 
 namespace quorin::host {
@@ -30,13 +29,12 @@ public:
     void remember(const std::filesystem::path& relative, const os::file_identity& found) const;
 
 private:
-    // Forgotten all at once when full: a lookup then costs its open again.
+    // A lookup of a path forgotten costs its open again.
     static constexpr std::size_t most_remembered = 4096;
 
     std::filesystem::path path_;
     std::unique_ptr<os::read_only_file> directory_;
-    mutable std::mutex mutex_;
-    mutable std::unordered_map<std::string, os::file_identity> found_;
+    mutable bounded_memo<std::string, os::file_identity> found_{most_remembered};
 };
 
 struct source_lookup {

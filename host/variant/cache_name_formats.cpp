@@ -1,9 +1,9 @@
 #include "variant/cache_name_formats.h"
 
 #include <functional>
-#include <mutex>
 #include <string>
-#include <unordered_map>
+
+#include "base/bounded_memo.h"
 
 namespace quorin::host {
 namespace {
@@ -16,29 +16,10 @@ struct name_hash {
     }
 };
 
-class name_formats {
-public:
-    void remember(std::u16string_view name, output_format format) {
-        const std::lock_guard lock(mutex_);
-        if (formats_.find(name) != formats_.end()) return;
-        if (formats_.size() == kept_cache_names) formats_.clear();
-        formats_.emplace(name, format);
-    }
-
-    std::optional<output_format> find(std::u16string_view name) {
-        const std::lock_guard lock(mutex_);
-        const auto found = formats_.find(name);
-        if (found == formats_.end()) return std::nullopt;
-        return found->second;
-    }
-
-private:
-    std::mutex mutex_;
-    std::unordered_map<std::u16string, output_format, name_hash, std::equal_to<>> formats_;
-};
+using name_formats = bounded_memo<std::u16string, output_format, name_hash>;
 
 name_formats& made_names() {
-    static name_formats names;
+    static name_formats names(kept_cache_names);
     return names;
 }
 

@@ -15,9 +15,9 @@
 
 namespace quorin::host {
 
-// What is kept at most: every name is forgotten when one more arrives.
-// Each request names its entry just before the module asks about it, so
-// only a request whose name was forgotten in between is not answered.
+// What is kept at most, the least recently used forgotten first. Each
+// request names its entry just before the module asks about it, so only a
+// request whose name was forgotten in between is not answered from it.
 inline constexpr std::size_t kept_cache_names = 4096;
 
 // The last element of a cache key or cache file path: its cache name.
