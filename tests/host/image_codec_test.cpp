@@ -342,9 +342,9 @@ TEST_F(ImageCodec, SmartGravityKeepsTheSideWithTheDetail) {
     ASSERT_TRUE(FreeImage_Save(FIF_PNG, striped(800, 400, true).get(), wide.string().c_str(), 0));
     ASSERT_TRUE(FreeImage_Save(FIF_JPEG, striped(400, 800, false).get(), tall.string().c_str(),
                                JPEG_QUALITYSUPERB));
-    for (const auto& [source, far_corner] :
+    for (const auto& [source, corner] :
          {std::pair{wide, std::pair{95u, 50u}}, std::pair{tall, std::pair{50u, 95u}}}) {
-        const auto brightness = [&](gravity anchor) {
+        const auto brightness = [&, &source = source, far_corner = corner](gravity anchor) {
             conversion_parameters parameters;
             parameters.width = 100;
             parameters.height = 100;
