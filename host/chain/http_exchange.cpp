@@ -39,16 +39,16 @@ std::uint64_t announced_length(std::string_view header_block) {
 
 } // namespace
 
-http_exchange::http_exchange(const http_request& request, sink write)
-    : request_(request), method_text_(request.method), query_text_(request.query),
-      path_text_(request.path), write_(std::move(write)) {
+http_exchange::http_exchange(http_request request, sink write)
+    : request_(std::move(request)), write_(std::move(write)) {
     record_.cbSize = sizeof record_;
     record_.dwVersion = 0x00080000;
     record_.ConnID = this;
-    record_.lpszMethod = method_text_.data();
-    record_.lpszQueryString = query_text_.data();
-    record_.lpszPathInfo = path_text_.data();
-    record_.lpszPathTranslated = path_text_.data();
+    // The record's texts are the request's own, which the modules only read.
+    record_.lpszMethod = request_.method.data();
+    record_.lpszQueryString = request_.query.data();
+    record_.lpszPathInfo = request_.path.data();
+    record_.lpszPathTranslated = request_.path.data();
     record_.lpszContentType = const_cast<char*>("");
     record_.GetServerVariable = &get_server_variable;
     record_.WriteClient = &write_client;

@@ -24,7 +24,7 @@ class http_exchange {
 public:
     using sink = answer_sink;
 
-    http_exchange(const http_request& request, sink write);
+    http_exchange(http_request request, sink write);
     http_exchange(const http_exchange&) = delete;
     http_exchange& operator=(const http_exchange&) = delete;
 
@@ -70,9 +70,6 @@ private:
     void put(const char* data, std::size_t size);
 
     http_request request_;
-    std::string method_text_;
-    std::string query_text_;
-    std::string path_text_;
     sink write_;
     EXTENSION_CONTROL_BLOCK record_{};
     std::string gathered_;

@@ -258,9 +258,12 @@ void http_connection::answer(bool keep_alive) {
     request.user_agent = header_value(message, http::field::user_agent);
     request.accept = header_value(message, http::field::accept);
 
-    made_ = context_.handler->respond(
-        request, [this](const char* data, std::size_t size) { return gather(data, size); });
-    write_answer(request.keep_alive);
+    const bool keep = request.keep_alive;
+    made_ =
+        context_.handler->respond(std::move(request), [this](const char* data, std::size_t size) {
+            return gather(data, size);
+        });
+    write_answer(keep);
 }
 
 http_request http_connection::request_as_read() const {

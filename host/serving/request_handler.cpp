@@ -124,17 +124,17 @@ namespace {
 // One answer in the making: the request record the modules answer
 // through, and what its log line needs.
 struct exchange_answer final : http_handler::answer {
-    exchange_answer(const http_request& request, answer_sink out)
-        : exchange(request, std::move(out)) {}
+    exchange_answer(http_request request, answer_sink out)
+        : exchange(std::move(request), std::move(out)) {}
     http_exchange exchange;
     request_handler::answer_record record;
 };
 
 } // namespace
 
-std::unique_ptr<http_handler::answer> request_handler::respond(const http_request& request,
+std::unique_ptr<http_handler::answer> request_handler::respond(http_request request,
                                                                answer_sink out) {
-    auto made = std::make_unique<exchange_answer>(request, std::move(out));
+    auto made = std::make_unique<exchange_answer>(std::move(request), std::move(out));
     made->record = handle(made->exchange);
     return made;
 }
