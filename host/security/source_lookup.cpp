@@ -52,7 +52,10 @@ bool open_found(const source_root& root, source_lookup& lookup) {
 
 std::optional<std::filesystem::path> relative_path_of(std::string_view url_path,
                                                       source_lookup::result& refused) {
-    std::filesystem::path relative;
+    // Joined as text and made a path once: a path appended element by
+    // element costs an allocation and a parse each, on every request.
+    std::string relative;
+    relative.reserve(url_path.size());
     std::size_t start = 0;
     while (start <= url_path.size()) {
         const auto end = std::min(url_path.find('/', start), url_path.size());
@@ -66,26 +69,29 @@ std::optional<std::filesystem::path> relative_path_of(std::string_view url_path,
             refused = source_lookup::result::missing;
             return std::nullopt;
         }
-        if (!element.empty() && element != ".") relative /= std::string(element);
+        if (!element.empty() && element != ".") {
+            if (!relative.empty()) relative += '/';
+            relative += element;
+        }
         start = end + 1;
     }
     refused = source_lookup::result::missing;
     if (relative.empty()) return std::nullopt;
-    return relative;
+    return std::filesystem::path(std::move(relative));
 }
 
 source_lookup find_source(const source_root& root, std::string_view url_path) {
     source_lookup lookup;
-    const auto named = relative_path_of(url_path, lookup.outcome);
+    auto named = relative_path_of(url_path, lookup.outcome);
     if (!named) return lookup;
-    const std::filesystem::path& relative = *named;
+    std::filesystem::path& relative = *named;
 
     // Seen before: unchanged, it needs no open.
     if (const auto known = root.remembered(relative);
         known && root.directory() != nullptr &&
         root.directory()->identity_beneath(relative.native()) == known) {
         lookup.outcome = source_lookup::result::found;
-        lookup.relative = relative;
+        lookup.relative = std::move(relative);
         lookup.modified = os::modified_time(*known);
         lookup.identity = *known;
         return lookup;
