@@ -82,6 +82,9 @@ source_lookup origin_sources::find(std::string_view url_path) {
     if (!relative) return refused;
     const std::string key = relative->generic_string();
     const auto state = state_of(key);
+    // Taken before the look at the confirmation: an answer that comes
+    // after it counts as this request's own.
+    const auto seen = state->attempts.load();
 
     // Confirmed lately: no word with the origin.
     if (state->kept && state->confirmed_within(rules_.revalidate, steady::now())) {
@@ -94,7 +97,6 @@ source_lookup origin_sources::find(std::string_view url_path) {
         // Asking the origin, or waiting for another request that does, may
         // take long: a stand-in serves the loop meanwhile.
         const blocking_region waiting;
-        const auto seen = state->attempts.load();
         std::unique_lock lock(state->asking);
         // Asked while this request waited: that answer is this one's too.
         if (state->attempts.load() == seen) ask_origin(*state, *relative, key);
