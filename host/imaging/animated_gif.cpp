@@ -6,6 +6,7 @@
 
 #include "imaging/gif_canvas.h"
 #include "imaging/memory_stream.h"
+#include "imaging/reader_io.h"
 #include "imaging/windowed_reader.h"
 
 namespace quorin::host {
@@ -60,8 +61,8 @@ std::optional<conversion_status> convert_animation(const os::read_only_file& sou
     // counted before any is decoded. They are loaded as stored and drawn
     // one over the other here, since the library's own playback replays
     // every earlier frame for each, which grows with the square of the count.
-    const multi_bitmap frames(
-        FreeImage_OpenMultiBitmapFromHandle(FIF_GIF, windowed_reader_io(), &reader, GIF_LOAD256));
+    const multi_bitmap frames(FreeImage_OpenMultiBitmapFromHandle(
+        FIF_GIF, reader_io<windowed_reader>(), &reader, GIF_LOAD256));
     if (!frames) return std::nullopt;
     const int count = FreeImage_GetPageCount(frames.get());
     if (count < 2) return std::nullopt;

@@ -5,6 +5,7 @@
 #include "imaging/bmp_header.h"
 #include "imaging/colour_profile.h"
 #include "imaging/prefixed_reader.h"
+#include "imaging/reader_io.h"
 #include "imaging/windowed_reader.h"
 #include "os/read_only_file.h"
 
@@ -49,10 +50,10 @@ FIBITMAP* load_bmp(const os::read_only_file& source, int flags) {
     if (auto plain = plain_bmp_head_of(head)) {
         profile = profile_at(source, *plain);
         prefixed_reader reader(std::move(plain->bytes), source, plain->pixels_at);
-        image = FreeImage_LoadFromHandle(FIF_BMP, prefixed_reader_io(), &reader, flags);
+        image = FreeImage_LoadFromHandle(FIF_BMP, reader_io<prefixed_reader>(), &reader, flags);
     } else {
         windowed_reader reader(source);
-        image = FreeImage_LoadFromHandle(FIF_BMP, windowed_reader_io(), &reader, flags);
+        image = FreeImage_LoadFromHandle(FIF_BMP, reader_io<windowed_reader>(), &reader, flags);
     }
     if (image == nullptr || !FreeImage_HasPixels(image)) return image;
     attach_profile(image, profile);

@@ -3,6 +3,7 @@
 #include <FreeImage.h>
 
 #include "imaging/heif_formats.h"
+#include "imaging/reader_io.h"
 #include "imaging/windowed_reader.h"
 #include "os/read_only_file.h"
 
@@ -11,7 +12,7 @@ namespace quorin::host {
 int file_type_of(const os::read_only_file& file) {
     register_heif_formats();
     windowed_reader reader(file);
-    return FreeImage_GetFileTypeFromHandle(windowed_reader_io(), &reader, 0);
+    return FreeImage_GetFileTypeFromHandle(reader_io<windowed_reader>(), &reader, 0);
 }
 
 int file_type_of(const std::filesystem::path& file) {

@@ -14,6 +14,7 @@
 #include "imaging/float_pixels.h"
 #include "imaging/heif_formats.h"
 #include "imaging/png_profile.h"
+#include "imaging/reader_io.h"
 #include "imaging/smart_crop.h"
 #include "imaging/tiff_orientation.h"
 #include "imaging/windowed_reader.h"
@@ -43,7 +44,8 @@ bool too_many_pixels(image_size size) {
 FIBITMAP* load_from(const os::read_only_file& source, FREE_IMAGE_FORMAT format, int flags) {
     if (format == FIF_BMP) return load_bmp(source, flags);
     windowed_reader reader(source);
-    FIBITMAP* image = FreeImage_LoadFromHandle(format, windowed_reader_io(), &reader, flags);
+    FIBITMAP* image =
+        FreeImage_LoadFromHandle(format, reader_io<windowed_reader>(), &reader, flags);
     if (image != nullptr && format == FIF_TIFF)
         set_exif_orientation(image, tiff_orientation(source));
     return image;

@@ -28,7 +28,4 @@ private:
     std::uint64_t position_ = 0;
 };
 
-// The library's stream functions for a prefixed_reader as the handle.
-FreeImageIO* prefixed_reader_io();
-
 } // namespace quorin::host

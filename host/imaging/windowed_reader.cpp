@@ -1,28 +1,14 @@
 #include "imaging/windowed_reader.h"
 
-#include <FreeImage.h>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 
+#include "imaging/reader_io.h"
 #include "os/read_only_file.h"
 
 namespace quorin::host {
-namespace {
-
-windowed_reader& reader_of(fi_handle handle) { return *static_cast<windowed_reader*>(handle); }
-
-unsigned DLL_CALLCONV read_proc(void* buffer, unsigned size, unsigned count, fi_handle handle) {
-    return reader_of(handle).read(buffer, size, count);
-}
-unsigned DLL_CALLCONV write_proc(void*, unsigned, unsigned, fi_handle) { return 0; }
-int DLL_CALLCONV seek_proc(fi_handle handle, long offset, int origin) {
-    return reader_of(handle).seek(offset, origin);
-}
-long DLL_CALLCONV tell_proc(fi_handle handle) { return reader_of(handle).tell(); }
-
-} // namespace
 
 unsigned windowed_reader::read(void* into, unsigned item_size, unsigned count) {
     const std::uint64_t wanted = std::uint64_t{item_size} * count;
@@ -51,26 +37,11 @@ unsigned windowed_reader::read(void* into, unsigned item_size, unsigned count) {
 }
 
 int windowed_reader::seek(long offset, int origin) {
-    long base = 0;
-    if (origin == SEEK_CUR) {
-        base = static_cast<long>(position_);
-    } else if (origin == SEEK_END) {
-        const auto size = file_.size();
-        if (!size) return -1;
-        base = static_cast<long>(*size);
-    } else if (origin != SEEK_SET) {
-        return -1;
-    }
-    if (offset < -base || offset > std::numeric_limits<long>::max() - base) return -1;
-    position_ = static_cast<std::uint64_t>(base + offset);
+    const auto target = seek_target(
+        position_, [this] { return file_.size(); }, offset, origin);
+    if (!target) return -1;
+    position_ = *target;
     return 0;
-}
-
-FreeImageIO* windowed_reader_io() {
-    // The library takes the functions through a non-const pointer but only
-    // reads them.
-    static FreeImageIO io{&read_proc, &write_proc, &seek_proc, &tell_proc};
-    return &io;
 }
 
 } // namespace quorin::host

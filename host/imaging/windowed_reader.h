@@ -7,8 +7,6 @@
 #include <array>
 #include <cstdint>
 
-struct FreeImageIO;
-
 namespace quorin::host::os {
 class read_only_file;
 }
@@ -33,9 +31,5 @@ private:
     std::uint64_t window_start_ = 0;
     std::uint64_t window_size_ = 0;
 };
-
-// The library's stream functions for a windowed_reader as the handle (it
-// writes nothing).
-FreeImageIO* windowed_reader_io();
 
 } // namespace quorin::host
