@@ -18,35 +18,13 @@ command -v nginx >/dev/null || { echo "needs nginx (scripts/install-deps.sh)" >&
 work=$(mktemp -d /tmp/quorin-balancer.XXXXXX)
 # nginx's workers run as nobody and read the images.
 chmod 755 "$work"
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
-    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-    if [ -n "${KEEP:-}" ]; then echo "kept $work"; else rm -rf "$work"; fi
-}
-trap cleanup EXIT
-
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
-wait_for() { for _ in $(seq 100); do curl -s -o /dev/null "$1" && return 0; sleep 0.1; done; return 1; }
+. bench/lib.sh
+trap stop_started EXIT
 
 # The origin: nginx serving the sample images.
-origin_port=$(free_port)
-mkdir -p "$work/www" "$work/origin/temp"
+mkdir -p "$work/www"
 "$BUILD/quorin-host" --make-samples "$work/www" >/dev/null
-cat >"$work/origin/nginx.conf" <<CONF
-worker_processes 1;
-error_log $work/origin/error.log;
-events { worker_connections 256; }
-http {
-    access_log $work/origin/access.log;
-    client_body_temp_path $work/origin/temp; proxy_temp_path $work/origin/temp;
-    fastcgi_temp_path $work/origin/temp; uwsgi_temp_path $work/origin/temp; scgi_temp_path $work/origin/temp;
-    server { listen 127.0.0.1:$origin_port; root $work/www; }
-}
-CONF
-nginx -p "$work/origin" -c "$work/origin/nginx.conf" -g "daemon off; pid $work/origin/nginx.pid;" &
-pids+=($!)
-wait_for "http://127.0.0.1:$origin_port/"
+start_nginx_origin "$work/origin" "$work/www" "$work/origin/access.log"
 
 # The hosts, each with its own module copy, cache and source copies.
 host_ports=()

@@ -64,3 +64,41 @@ make_corpus() {
     ln "$work/corpus"/* "$work/images/resize/"
     (cd "$work/corpus" && ls | sort | awk -v q="$q" '{print "/resize/" $0 q}') >"$work/urls.txt"
 }
+
+# A free TCP port on 127.0.0.1.
+free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+
+# wait_for URL: returns once URL answers, or fails after 10 s.
+wait_for() { for _ in $(seq 100); do curl -s -o /dev/null "$1" && return 0; sleep 0.1; done; return 1; }
+
+# The processes a run started go in $pids; on exit they are stopped and
+# $work is removed (KEEP=1 keeps it).
+pids=()
+stop_started() {
+    for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
+    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+    if [ -n "${KEEP:-}" ]; then echo "kept $work"; else rm -rf "$work"; fi
+}
+
+# start_nginx_origin DIR ROOT ACCESS_LOG: a Debian nginx serving ROOT on a
+# free port of 127.0.0.1 (origin_port), its configuration and logs in DIR,
+# ACCESS_LOG a file or "off"; returns once it answers.
+start_nginx_origin() {
+    local dir=$1 root=$2 access=$3
+    origin_port=$(free_port)
+    mkdir -p "$dir/temp"
+    cat >"$dir/nginx.conf" <<CONF
+worker_processes 1;
+error_log $dir/error.log;
+events { worker_connections 256; }
+http {
+    access_log $access;
+    client_body_temp_path $dir/temp; proxy_temp_path $dir/temp;
+    fastcgi_temp_path $dir/temp; uwsgi_temp_path $dir/temp; scgi_temp_path $dir/temp;
+    server { listen 127.0.0.1:$origin_port; root $root; }
+}
+CONF
+    nginx -p "$dir" -c "$dir/nginx.conf" -g "daemon off; pid $dir/nginx.pid;" &
+    pids+=($!)
+    wait_for "http://127.0.0.1:$origin_port/"
+}

@@ -27,35 +27,13 @@ done
 work=$(mktemp -d /tmp/quorin-origin-bench.XXXXXX)
 # nginx's workers run as nobody and read the corpus.
 chmod 755 "$work"
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
-    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-    if [ -n "${KEEP:-}" ]; then echo "kept $work"; else rm -rf "$work"; fi
-}
-trap cleanup EXIT
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+trap stop_started EXIT
 median() { percentile 50; }
 
 "$PEER/make-corpus.sh" "$work/corpus" >/dev/null
 images=$(cd "$work/corpus" && ls)
 
-origin_port=$(free_port)
-mkdir -p "$work/origin/temp"
-cat >"$work/origin/nginx.conf" <<CONF
-worker_processes 1;
-error_log $work/origin/error.log;
-events { worker_connections 256; }
-http {
-    access_log off;
-    client_body_temp_path $work/origin/temp; proxy_temp_path $work/origin/temp;
-    fastcgi_temp_path $work/origin/temp; uwsgi_temp_path $work/origin/temp; scgi_temp_path $work/origin/temp;
-    server { listen 127.0.0.1:$origin_port; root $work/corpus; }
-}
-CONF
-nginx -p "$work/origin" -c "$work/origin/nginx.conf" -g "daemon off; pid $work/origin/nginx.pid;" &
-pids+=($!)
-for _ in $(seq 100); do curl -s -o /dev/null "http://127.0.0.1:$origin_port/" && break; sleep 0.1; done
+start_nginx_origin "$work/origin" "$work/corpus" off
 
 # start MODE: a fresh host (empty caches) serving the corpus from the
 # directory or the origin; sets port and pid.
