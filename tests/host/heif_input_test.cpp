@@ -14,12 +14,7 @@
 namespace quorin::host {
 namespace {
 
-std::string stream_bytes(const memory_stream& stream) {
-    BYTE* data = nullptr;
-    DWORD size = 0;
-    if (!FreeImage_AcquireMemory(stream.get(), &data, &size)) return {};
-    return std::string(reinterpret_cast<const char*>(data), size);
-}
+using test::stream_bytes;
 
 TEST(HeifInput, DeepPicturesComeDownTo8BitsWithTheirAlphaKept) {
     // 48 x 32, dark grey (0.2) on the left and light (0.8) on the right,

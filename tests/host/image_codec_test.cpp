@@ -27,12 +27,7 @@
 namespace quorin::host {
 namespace {
 
-std::string stream_bytes(const memory_stream& stream) {
-    BYTE* data = nullptr;
-    DWORD size = 0;
-    if (!FreeImage_AcquireMemory(stream.get(), &data, &size)) return {};
-    return std::string(reinterpret_cast<const char*>(data), size);
-}
+using test::stream_bytes;
 
 // Converts the file at `file`, opened as the server opens it.
 conversion_status convert_file(const std::filesystem::path& file, int source_format,

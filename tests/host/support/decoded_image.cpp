@@ -4,8 +4,16 @@
 #include <stdexcept>
 
 #include "imaging/heif_formats.h"
+#include "imaging/memory_stream.h"
 
 namespace quorin::test {
+
+std::string stream_bytes(const host::memory_stream& stream) {
+    BYTE* data = nullptr;
+    DWORD size = 0;
+    if (!FreeImage_AcquireMemory(stream.get(), &data, &size)) return {};
+    return std::string(reinterpret_cast<const char*>(data), size);
+}
 
 namespace {
 

@@ -3,7 +3,14 @@
 
 #include <string>
 
+namespace quorin::host {
+class memory_stream;
+}
+
 namespace quorin::test {
+
+// The bytes a memory stream holds.
+std::string stream_bytes(const host::memory_stream& stream);
 
 struct decoded_image {
     int format = -1; // the library's format code; -1 when not an image
