@@ -1,6 +1,6 @@
 #include "origin/origin_counters.h"
 
-#include <cstdio>
+#include "base/metric_number.h"
 
 namespace quorin::host {
 namespace {
@@ -34,12 +34,11 @@ std::string origin_counters::render() const {
     text += "# TYPE quorin_host_origin_body_bytes_total counter\n";
     text += "quorin_host_origin_body_bytes_total " +
             std::to_string(bytes_.load(std::memory_order_relaxed)) + "\n";
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.9g",
-                  static_cast<double>(nanoseconds_.load(std::memory_order_relaxed)) / 1e9);
+    const std::string seconds =
+        metric_number(static_cast<double>(nanoseconds_.load(std::memory_order_relaxed)) / 1e9);
     text += "# HELP quorin_host_origin_seconds Time spent waiting for the origin.\n";
     text += "# TYPE quorin_host_origin_seconds summary\n";
-    text += "quorin_host_origin_seconds_sum " + std::string(seconds) + "\n";
+    text += "quorin_host_origin_seconds_sum " + seconds + "\n";
     text += "quorin_host_origin_seconds_count " + std::to_string(count) + "\n";
     text += "# HELP quorin_host_origin_stale_answers_total Answers from a kept copy the origin "
             "could not confirm.\n";

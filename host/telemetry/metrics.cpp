@@ -1,6 +1,6 @@
 #include "telemetry/metrics.h"
 
-#include <cstdio>
+#include "base/metric_number.h"
 
 namespace quorin::host {
 namespace {
@@ -10,12 +10,6 @@ constexpr const char* kind_names[] = {"hit", "stored", "direct", "page", "error"
 #ifndef QUORIN_VERSION
 #define QUORIN_VERSION "unknown"
 #endif
-
-std::string number(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.9g", value);
-    return text;
-}
 
 } // namespace
 
@@ -67,15 +61,15 @@ std::string metrics::render() const {
         for (std::size_t bucket = 0; bucket <= conversion_buckets.size(); ++bucket) {
             cumulative += times.counts[bucket].load(std::memory_order_relaxed);
             const std::string bound = bucket < conversion_buckets.size()
-                                          ? number(conversion_buckets[bucket])
+                                          ? metric_number(conversion_buckets[bucket])
                                           : std::string("+Inf");
             text += "quorin_host_conversion_seconds_bucket{" + label + ",le=\"" + bound + "\"} " +
                     std::to_string(cumulative) + "\n";
         }
-        text +=
-            "quorin_host_conversion_seconds_sum{" + label + "} " +
-            number(static_cast<double>(times.nanoseconds.load(std::memory_order_relaxed)) / 1e9) +
-            "\n";
+        text += "quorin_host_conversion_seconds_sum{" + label + "} " +
+                metric_number(
+                    static_cast<double>(times.nanoseconds.load(std::memory_order_relaxed)) / 1e9) +
+                "\n";
         text += "quorin_host_conversion_seconds_count{" + label + "} " +
                 std::to_string(cumulative) + "\n";
     }
