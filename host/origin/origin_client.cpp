@@ -155,9 +155,12 @@ fetch_outcome origin_client::fetch(const std::filesystem::path& relative, const 
     }
 
     curl_slist* headers = nullptr;
-    if (!known.etag.empty())
+    // The tag alone when there is one: HTTP has a server ignore the date
+    // beside it, but some S3-compatible servers weigh both, and answer 304
+    // for a new version stored within the second of the old one.
+    if (!known.etag.empty()) {
         headers = curl_slist_append(headers, ("If-None-Match: " + known.etag).c_str());
-    if (!known.last_modified.empty()) {
+    } else if (!known.last_modified.empty()) {
         headers = curl_slist_append(headers, ("If-Modified-Since: " + known.last_modified).c_str());
     }
     if (!origin_.region.empty()) {
