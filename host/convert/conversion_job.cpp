@@ -20,7 +20,13 @@ bool name_cache_entry(conversion_job& job, const std::optional<source_header>& h
 }
 
 std::string answer_lines(const conversion_job& job) {
-    return "ETag: " + entity_tag(job.cache_key, job.source_time) + "\r\n" + job.caching;
+    return answer_lines(entity_tag(job.cache_key, job.source_time), job.caching);
+}
+
+std::string answer_lines(std::string_view etag, std::string_view caching) {
+    std::string lines = "ETag: ";
+    lines.append(etag).append("\r\n").append(caching);
+    return lines;
 }
 
 } // namespace quorin::host

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "convert/conversion_admission.h"
 #include "trelvane_module.h"
@@ -88,6 +89,8 @@ bool name_cache_entry(conversion_job& job, const std::optional<source_header>& h
 // The host's header lines of a successful answer: its entity tag, of the
 // entry as named now, and the caching lines.
 std::string answer_lines(const conversion_job& job);
+// The same with the entity tag already known.
+std::string answer_lines(std::string_view etag, std::string_view caching);
 
 inline std::uint64_t to_request_value(conversion_job& job) {
     return reinterpret_cast<std::uint64_t>(&job);

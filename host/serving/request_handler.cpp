@@ -322,7 +322,7 @@ std::optional<request_kind> request_handler::revalidate(image_request& image) {
                           "the image does not meet the request's If-Match or If-Unmodified-Since");
     case precondition::not_modified:
         image.exchange.send_header("304 Not Modified",
-                                   "ETag: " + image.etag + "\r\n" + job.caching + "\r\n");
+                                   answer_lines(image.etag, job.caching) + "\r\n");
         return request_kind::not_modified;
     case precondition::proceed:
         break;
@@ -338,7 +338,7 @@ request_kind request_handler::convert(image_request& image, cache_outcome& outco
     job.counters = &metrics_;
     job.workers = workers_;
     job.convert_core = reinterpret_cast<core_converter>(chain_.convert_core());
-    image.exchange.set_answer_lines("ETag: " + image.etag + "\r\n" + job.caching);
+    image.exchange.set_answer_lines(answer_lines(image.etag, job.caching));
     const bool answered = chain_.convert(image.exchange.record(), to_request_value(job), 0, 0);
     if (image.exchange.header_sent()) {
         if (!answered) return request_kind::error;
