@@ -58,6 +58,7 @@ std::string heif_file(const heif_picture& picture, const heif_pixels& pixel) {
             context, picture.hevc ? heif_compression_HEVC : heif_compression_AV1, &encoder)
                 .code == heif_error_Ok &&
         heif_encoder_set_lossy_quality(encoder, 95).code == heif_error_Ok &&
+        heif_encoder_set_lossless(encoder, picture.lossless ? 1 : 0).code == heif_error_Ok &&
         heif_encoder_set_parameter_string(encoder, "chroma", "444").code == heif_error_Ok &&
         heif_image_create(width, height, heif_colorspace_RGB, interleaved(picture), &image).code ==
             heif_error_Ok &&

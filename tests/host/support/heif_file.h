@@ -15,6 +15,7 @@ struct heif_picture {
     int bits = 8; // 8; or 12 for AV1, 10 for HEVC (the depths the encoders here take)
     bool alpha = false;
     int orientation = 1;       // as Exif numbers it, stored as the container's turn and mirror
+    bool lossless = false;     // the encoders' lossy output differs from one processor to the next
     std::string icc_profile{}; // embedded when not empty
 };
 
