@@ -7,10 +7,6 @@
 namespace quorin::host {
 namespace {
 
-// Up to this much is gathered before it goes to the socket: a header
-// block with a small image, or several of the module's 4096-byte pieces.
-constexpr std::size_t gather_limit = 64 * 1024;
-
 http_exchange& exchange_of(HCONN connection) { return *static_cast<http_exchange*>(connection); }
 
 int status_code_of(std::string_view status_text) {
@@ -56,25 +52,6 @@ http_exchange::http_exchange(http_request request, sink write)
     record_.ServerSupportFunction = &server_support;
 }
 
-void http_exchange::put(const char* data, std::size_t size) {
-    if (gathered_.size() + size <= gather_limit) {
-        gathered_.append(data, size);
-        return;
-    }
-    finish();
-    if (size >= gather_limit) {
-        write_(data, size);
-    } else {
-        gathered_.assign(data, size);
-    }
-}
-
-void http_exchange::finish() {
-    if (gathered_.empty()) return;
-    write_(gathered_.data(), gathered_.size());
-    gathered_.clear();
-}
-
 void http_exchange::send_header(std::string_view status_text, std::string_view header_block) {
     if (header_sent()) return;
     status_ = status_code_of(status_text);
@@ -90,14 +67,14 @@ void http_exchange::send_header(std::string_view status_text, std::string_view h
     head.append(header_block);
     content_length_ = announced_length(header_block);
     header_bytes_ = head.size();
-    put(head.data(), head.size());
+    write_(head.data(), head.size());
     if (on_header_sent_) on_header_sent_();
 }
 
 void http_exchange::write_body(const void* data, std::size_t size) {
     if (!header_sent() || size == 0) return;
     body_bytes_ += size;
-    put(static_cast<const char*>(data), size);
+    write_(static_cast<const char*>(data), size);
 }
 
 void http_exchange::send(std::string_view status_text, std::string_view content_type,

@@ -6,8 +6,9 @@
 // the protocol needs and X-Content-Type-Options: nosniff, then the module's
 // header block unchanged; WriteClient writes body bytes. The host's caching
 // lines follow Date and Connection:
-// those set with set_answer_lines on answers below 400, no-store on errors. Small writes are
-// gathered so that a header block and a small body leave in one send.
+// those set with set_answer_lines on answers below 400, no-store on errors. Each piece goes
+// straight to the sink: the connection is the one place that gathers them
+// into sends.
 #pragma once
 
 #include <cstdint>
@@ -41,9 +42,6 @@ public:
     void send(std::string_view status_text, std::string_view content_type, std::string_view body,
               std::string_view extra_headers = {});
 
-    // Sends whatever is still gathered; call once the answer is complete.
-    void finish();
-
     // Called right after the header went out (the one moment a module tells
     // that it has an answer ready).
     void on_header_sent(std::function<void()> callback) { on_header_sent_ = std::move(callback); }
@@ -67,12 +65,9 @@ private:
     static BOOL get_server_variable(HCONN connection, char* name, void* buffer, DWORD* size);
     static BOOL read_client(HCONN connection, void* buffer, DWORD* size);
 
-    void put(const char* data, std::size_t size);
-
     http_request request_;
     sink write_;
     EXTENSION_CONTROL_BLOCK record_{};
-    std::string gathered_;
     int status_ = 0;
     std::uint64_t body_bytes_ = 0;
     std::uint64_t header_bytes_ = 0;

@@ -105,7 +105,6 @@ request_handler::answer_record request_handler::handle(http_exchange& exchange) 
         if (kind == request_kind::stored) metrics_.record_stored(exchange.content_length());
         record.outcome = outcome_name(outcome, exchange.status());
     }
-    exchange.finish();
     return record;
 }
 
