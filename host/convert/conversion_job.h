@@ -66,7 +66,7 @@ struct conversion_job {
     unsigned source_bits_per_pixel = 0; // with the plan, as the source decodes
     std::u16string cache_key;
     std::uint64_t source_time = 0;
-    std::string caching; // the Cache-Control and Vary lines of an image answer
+    std::string_view caching; // the Cache-Control and Vary lines of an image answer
 
     http_exchange* exchange = nullptr;
     miss_coalescer* coalescer = nullptr;

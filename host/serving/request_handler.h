@@ -101,6 +101,7 @@ private:
     conversion_admission& admission_;
     access_log& log_;
     serving_policy policy_;
+    const std::string caching_lines_; // of every image answer, made once from the policy
     conversion_workers* workers_;
     std::atomic<bool> draining_{false};
     metrics metrics_;
