@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -58,7 +57,7 @@ struct conversion_job {
     const os::read_only_file* source = nullptr;
     const source_root* root = nullptr;
     source_lookup* lookup = nullptr;
-    std::filesystem::path relative_source; // below the images directory
+    std::string relative_source; // below the images directory, as source_lookup has it
     int source_format = -1;
     conversion_parameters parameters;
     output_format format = output_format::png;

@@ -80,7 +80,7 @@ source_lookup origin_sources::find(std::string_view url_path) {
     source_lookup refused;
     const auto relative = relative_path_of(url_path, refused.outcome);
     if (!relative) return refused;
-    const std::string key = relative->generic_string();
+    const std::string& key = *relative;
     const auto state = state_of(key);
     // Taken before the look at the confirmation: an answer that comes
     // after it counts as this request's own.

@@ -9,10 +9,9 @@ namespace {
 // every way out, and keeps it when it is a regular file. The file's time
 // comes from the open file, so that the time and the bytes decoded later
 // are those of one file, whatever is renamed over its path meanwhile.
-bool open_confined(const source_root& root, const std::filesystem::path& relative,
-                   source_lookup& lookup) {
+bool open_confined(const source_root& root, const std::string& relative, source_lookup& lookup) {
     if (root.directory() == nullptr) return false;
-    auto opened = os::read_only_file::open_beneath(*root.directory(), relative.string());
+    auto opened = os::read_only_file::open_beneath(*root.directory(), relative);
     const auto identity = opened ? opened->identity_if_regular() : std::nullopt;
     if (!identity) return false;
     lookup.outcome = source_lookup::result::found;
@@ -34,26 +33,24 @@ bool lies_within(const std::filesystem::path& root, const std::filesystem::path&
 source_root::source_root(std::filesystem::path canonical)
     : path_(std::move(canonical)), directory_(os::read_only_file::open(path_.string())) {}
 
-std::optional<os::file_identity>
-source_root::remembered(const std::filesystem::path& relative) const {
-    return found_.find(relative.native());
+std::optional<os::file_identity> source_root::remembered(const std::string& relative) const {
+    return found_.find(relative);
 }
 
-void source_root::remember(const std::filesystem::path& relative,
-                           const os::file_identity& found) const {
-    found_.remember(relative.native(), found);
+void source_root::remember(const std::string& relative, const os::file_identity& found) const {
+    found_.remember(relative, found);
 }
 
 bool open_found(const source_root& root, source_lookup& lookup) {
-    const std::filesystem::path relative = lookup.relative;
+    const std::string relative = lookup.relative;
     lookup = {};
     return open_confined(root, relative, lookup);
 }
 
-std::optional<std::filesystem::path> relative_path_of(std::string_view url_path,
-                                                      source_lookup::result& refused) {
-    // Joined as text and made a path once: a path appended element by
-    // element costs an allocation and a parse each, on every request.
+std::optional<std::string> relative_path_of(std::string_view url_path,
+                                            source_lookup::result& refused) {
+    // Kept as text: a std::filesystem::path costs a parse and an
+    // allocation for each element, on every request.
     std::string relative;
     relative.reserve(url_path.size());
     std::size_t start = 0;
@@ -77,19 +74,19 @@ std::optional<std::filesystem::path> relative_path_of(std::string_view url_path,
     }
     refused = source_lookup::result::missing;
     if (relative.empty()) return std::nullopt;
-    return std::filesystem::path(std::move(relative));
+    return relative;
 }
 
 source_lookup find_source(const source_root& root, std::string_view url_path) {
     source_lookup lookup;
     auto named = relative_path_of(url_path, lookup.outcome);
     if (!named) return lookup;
-    std::filesystem::path& relative = *named;
+    std::string& relative = *named;
 
     // Seen before: unchanged, it needs no open.
     if (const auto known = root.remembered(relative);
         known && root.directory() != nullptr &&
-        root.directory()->identity_beneath(relative.native()) == known) {
+        root.directory()->identity_beneath(relative) == known) {
         lookup.outcome = source_lookup::result::found;
         lookup.relative = std::move(relative);
         lookup.modified = os::modified_time(*known);
@@ -114,7 +111,7 @@ source_lookup find_source(const source_root& root, std::string_view url_path) {
         lookup.outcome = source_lookup::result::escapes;
         return lookup;
     }
-    open_confined(root, file.lexically_relative(root.path()), lookup);
+    open_confined(root, file.lexically_relative(root.path()).generic_string(), lookup);
     return lookup;
 }
 

@@ -25,8 +25,8 @@ public:
     // Null when the directory could not be held open.
     const os::read_only_file* directory() const { return directory_.get(); }
 
-    std::optional<os::file_identity> remembered(const std::filesystem::path& relative) const;
-    void remember(const std::filesystem::path& relative, const os::file_identity& found) const;
+    std::optional<os::file_identity> remembered(const std::string& relative) const;
+    void remember(const std::string& relative, const os::file_identity& found) const;
 
 private:
     // A lookup of a path forgotten costs its open again.
@@ -42,7 +42,7 @@ struct source_lookup {
     // can be too large, or the origin can fail or not answer in time.
     enum class result { found, missing, escapes, too_large, unavailable, timed_out };
     result outcome = result::missing;
-    std::filesystem::path relative;             // to the images root, symbolic links resolved
+    std::string relative; // to the images root, '/' between elements, symbolic links resolved
     std::filesystem::file_time_type modified{}; // of the opened file, when found
     os::file_identity identity;                 // likewise
     // The file, when found by opening it: what the format check and the
@@ -52,10 +52,11 @@ struct source_lookup {
 };
 
 // The relative path the decoded URL path `url_path` names, before any file
-// is looked at; `refused` says why not (escapes for a ".." element, missing
-// for a NUL or no name at all).
-std::optional<std::filesystem::path> relative_path_of(std::string_view url_path,
-                                                      source_lookup::result& refused);
+// is looked at: its elements joined by single '/', without "." elements.
+// `refused` says why not (escapes for a ".." element, missing for a NUL or
+// no name at all).
+std::optional<std::string> relative_path_of(std::string_view url_path,
+                                            source_lookup::result& refused);
 
 // `url_path` is the decoded path of the request ("/dir/photo.jpg"). A ".."
 // element, or a symbolic link that leads out of the root, is an escape; a

@@ -10,10 +10,18 @@ namespace {
 constexpr std::size_t stem_limit = 64;
 constexpr std::size_t digest_hex_digits = 16;
 
+// The file name without its last extension, as a path's stem is: a name
+// whose only dot leads keeps it.
+std::string_view stem_of(std::string_view relative_source) {
+    const std::string_view name = relative_source.substr(relative_source.rfind('/') + 1);
+    const auto dot = name.rfind('.');
+    return dot == std::string_view::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
 // The base name kept readable and safe as a file name: ASCII letters,
 // digits, '-', '.' and '_' stay, anything else becomes '_'.
-std::string readable_stem(const std::filesystem::path& source) {
-    std::string stem = source.stem().string().substr(0, stem_limit);
+std::string readable_stem(std::string_view relative_source) {
+    std::string stem(stem_of(relative_source).substr(0, stem_limit));
     for (char& c : stem) {
         const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
                           (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_';
@@ -63,8 +71,7 @@ bool takes_quality(output_format format) {
 
 } // namespace
 
-std::string cache_name(const std::filesystem::path& relative_source,
-                       const conversion_parameters& parameters,
+std::string cache_name(std::string_view relative_source, const conversion_parameters& parameters,
                        const std::optional<resize_plan>& plan, output_format format) {
     std::string parameter_text = plan ? geometry_text(*plan) : box_text(parameters);
     if (takes_quality(format)) {
@@ -73,8 +80,8 @@ std::string cache_name(const std::filesystem::path& relative_source,
     }
     // The texts are unambiguous on their own; NUL separates them from the
     // path and the format, so that no two inputs run together.
-    const std::string digested = relative_source.generic_string() + '\0' + parameter_text + '\0' +
-                                 std::string(format_name(format));
+    std::string digested(relative_source);
+    digested.append(1, '\0').append(parameter_text).append(1, '\0').append(format_name(format));
 
     std::string name = readable_stem(relative_source);
     if (!parameter_text.empty()) name += '_' + parameter_text;
@@ -84,11 +91,11 @@ std::string cache_name(const std::filesystem::path& relative_source,
     return name;
 }
 
-std::u16string cache_key(const std::filesystem::path& relative_source,
-                         const conversion_parameters& parameters,
+std::u16string cache_key(std::string_view relative_source, const conversion_parameters& parameters,
                          const std::optional<resize_plan>& plan, output_format format) {
-    std::string key = relative_source.parent_path().generic_string();
-    if (!key.empty()) key += '/';
+    const auto last_slash = relative_source.rfind('/');
+    std::string key(
+        relative_source.substr(0, last_slash == std::string_view::npos ? 0 : last_slash + 1));
     key += cache_name(relative_source, parameters, plan, format);
     std::u16string wide = to_utf16(key);
     remember_cache_name(cache_name_in(wide), format);

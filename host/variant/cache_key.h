@@ -14,9 +14,9 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "variant/request_parameters.h"
 #include "variant/resize_box.h"
@@ -25,14 +25,12 @@ namespace quorin::host {
 
 // The last element of the key, UTF-8. Without a plan (a source whose size
 // is known only once decoded), the box and fit mode asked for stand in.
-std::string cache_name(const std::filesystem::path& relative_source,
-                       const conversion_parameters& parameters,
+std::string cache_name(std::string_view relative_source, const conversion_parameters& parameters,
                        const std::optional<resize_plan>& plan, output_format format);
 
 // The key: the source's relative directory, '/', and the cache name, UTF-16.
 // The name is remembered with its format (cache_name_formats.h).
-std::u16string cache_key(const std::filesystem::path& relative_source,
-                         const conversion_parameters& parameters,
+std::u16string cache_key(std::string_view relative_source, const conversion_parameters& parameters,
                          const std::optional<resize_plan>& plan, output_format format);
 
 // A strong entity tag, quoted: a digest of the cache key and the source's

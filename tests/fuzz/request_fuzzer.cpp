@@ -89,13 +89,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(lies_within(images_root(), fs::canonical(file)));
         // Found again by its status alone, it still opens the same confined way.
         require(fs::is_regular_file(file) && (lookup.opened || open_found(sources(), lookup)));
-        require(!lookup.relative.empty() && *lookup.relative.begin() != "..");
+        require(!lookup.relative.empty() && *fs::path(lookup.relative).begin() != "..");
     }
     const auto parsed = parse_parameters(query);
     if (const auto* parameters = std::get_if<conversion_parameters>(&parsed)) {
         check_parameters(*parameters);
-        const fs::path relative =
-            lookup.outcome == source_lookup::result::found ? lookup.relative : fs::path(path);
+        const std::string relative =
+            lookup.outcome == source_lookup::result::found ? lookup.relative : std::string(path);
         check_cache_key(cache_key(relative, *parameters, std::nullopt,
                                   parameters->format.value_or(output_format::png)));
     }

@@ -1,5 +1,6 @@
 #include "variant/cache_key.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <regex>
 #include <set>
@@ -132,6 +133,19 @@ TEST(CacheName, IsASafeFileNameWhateverTheSourceIsCalled) {
                                              box(8192, 8192, 85, fit_mode::cover, gravity::east),
                                              std::nullopt, output_format::webp);
     EXPECT_LT(long_name.size(), 128u);
+}
+
+TEST(CacheName, BeginsWithTheStemAPathGives) {
+    // Names already stored were made from std::filesystem's stem; the text
+    // rule must give the same for every name a source can have.
+    for (const std::string source :
+         {"photo.jpg", "dir.d/photo", "dir/photo.", "x/a..b.png", "dir/.jpg", ".hidden"}) {
+        const std::string stem = std::filesystem::path(source).stem().string();
+        EXPECT_EQ(cache_name(source, box(10, 10), std::nullopt, output_format::png)
+                      .substr(0, stem.size() + 1),
+                  stem + "_")
+            << source;
+    }
 }
 
 TEST(CacheKey, IsTheRelativeDirectoryAndTheName) {

@@ -95,7 +95,7 @@ TEST(SourceFactsMemo, AnswersWhatReadingTheSourceGivesUntilItChanges) {
         conversion_job read, remembered;
         for (conversion_job* job : {&read, &remembered}) {
             job->source = opened.get();
-            job->relative_source = file.filename();
+            job->relative_source = file.filename().string();
             job->source_format = *first.format;
             job->parameters.width = 200;
             job->parameters.height = 200;
