@@ -58,7 +58,7 @@ bool allow_all(scmp_filter_ctx filter) {
     if (seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(sched_getaffinity), 0) != 0) return false;
     // abort() signals its own process, and no other.
     return seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(tgkill), 1,
-                            SCMP_A0(SCMP_CMP_EQ, static_cast<scmp_datum_t>(::getpid()))) == 0;
+                            SCMP_A0(SCMP_CMP_EQ, static_cast<scmp_datum_t>(::getpid()), 0)) == 0;
 }
 
 bool allow_reading_files(scmp_filter_ctx filter) {
@@ -66,7 +66,7 @@ bool allow_reading_files(scmp_filter_ctx filter) {
     // The stack's size is asked alongside, and only asked.
     return seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(getrlimit), 0) == 0 &&
            seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(prlimit64), 1,
-                            SCMP_A2(SCMP_CMP_EQ, 0)) == 0 &&
+                            SCMP_A2(SCMP_CMP_EQ, 0, 0)) == 0 &&
            seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(openat), 1,
                             SCMP_A2(SCMP_CMP_MASKED_EQ, writing, O_RDONLY)) == 0 &&
            seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(open), 1,
