@@ -5,10 +5,9 @@
 // the status line "HTTP/1.1 " + status text, the Date and Connection lines
 // the protocol needs and X-Content-Type-Options: nosniff, then the module's
 // header block unchanged; WriteClient writes body bytes. The host's caching
-// lines follow Date and Connection:
-// those set with set_answer_lines on answers below 400, no-store on errors. Each piece goes
-// straight to the sink: the connection is the one place that gathers them
-// into sends.
+// lines follow Date and Connection: those set with set_answer_lines on
+// answers below 400, no-store on errors. Each piece goes straight to the
+// sink: the connection is the one place that gathers them into sends.
 #pragma once
 
 #include <cstdint>

@@ -42,7 +42,7 @@ void source_root::remember(const std::string& relative, const os::file_identity&
 }
 
 bool open_found(const source_root& root, source_lookup& lookup) {
-    const std::string relative = lookup.relative;
+    const std::string relative = std::move(lookup.relative);
     lookup = {};
     return open_confined(root, relative, lookup);
 }

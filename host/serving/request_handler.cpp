@@ -82,17 +82,13 @@ request_handler::request_handler(std::filesystem::path images_root, const module
                                  serving_policy policy, conversion_workers* workers)
     : own_sources_(std::make_unique<directory_sources>(std::move(images_root))),
       provider_(*own_sources_), chain_(chain), admission_(admission), log_(log),
-      policy_(std::move(policy)),
-      caching_lines_(cache_control_line(policy_.max_age) + std::string(vary_line)),
-      workers_(workers) {}
+      policy_(std::move(policy)), workers_(workers) {}
 
 request_handler::request_handler(source_provider& sources, const module_chain& chain,
                                  conversion_admission& admission, access_log& log,
                                  serving_policy policy, conversion_workers* workers)
     : provider_(sources), chain_(chain), admission_(admission), log_(log),
-      policy_(std::move(policy)),
-      caching_lines_(cache_control_line(policy_.max_age) + std::string(vary_line)),
-      workers_(workers) {}
+      policy_(std::move(policy)), workers_(workers) {}
 
 request_handler::answer_record request_handler::handle(http_exchange& exchange) {
     answer_record record{std::chrono::system_clock::now(), std::chrono::steady_clock::now()};

@@ -15,6 +15,7 @@
 #include "security/allowed_sizes.h"
 #include "security/source_provider.h"
 #include "security/url_signature.h"
+#include "serving/conditional_request.h"
 #include "telemetry/access_log.h"
 #include "telemetry/metrics.h"
 
@@ -101,7 +102,8 @@ private:
     conversion_admission& admission_;
     access_log& log_;
     serving_policy policy_;
-    const std::string caching_lines_; // of every image answer, made once from the policy
+    // Of every image answer, made once from the policy.
+    const std::string caching_lines_ = cache_control_line(policy_.max_age) + std::string(vary_line);
     conversion_workers* workers_;
     std::atomic<bool> draining_{false};
     metrics metrics_;

@@ -10,10 +10,14 @@ namespace {
 constexpr std::size_t stem_limit = 64;
 constexpr std::size_t digest_hex_digits = 16;
 
+// Where the file name begins: after the last '/', or at 0 when there is
+// none (npos + 1).
+std::size_t name_start(std::string_view relative_source) { return relative_source.rfind('/') + 1; }
+
 // The file name without its last extension, as a path's stem is: a name
 // whose only dot leads keeps it.
 std::string_view stem_of(std::string_view relative_source) {
-    const std::string_view name = relative_source.substr(relative_source.rfind('/') + 1);
+    const std::string_view name = relative_source.substr(name_start(relative_source));
     const auto dot = name.rfind('.');
     return dot == std::string_view::npos || dot == 0 ? name : name.substr(0, dot);
 }
@@ -93,9 +97,7 @@ std::string cache_name(std::string_view relative_source, const conversion_parame
 
 std::u16string cache_key(std::string_view relative_source, const conversion_parameters& parameters,
                          const std::optional<resize_plan>& plan, output_format format) {
-    const auto last_slash = relative_source.rfind('/');
-    std::string key(
-        relative_source.substr(0, last_slash == std::string_view::npos ? 0 : last_slash + 1));
+    std::string key(relative_source.substr(0, name_start(relative_source)));
     key += cache_name(relative_source, parameters, plan, format);
     std::u16string wide = to_utf16(key);
     remember_cache_name(cache_name_in(wide), format);
