@@ -1,7 +1,7 @@
 // The host's one kind of memo: a map of at most `capacity` entries, the
 // least recently used forgotten first, safe to share between threads. It
-// keeps what was learnt of files' bytes (file_memo.h), the sources found
-// by their paths, and the cache names the host made.
+// keeps what was learnt of files' bytes (file_memo.h) and the sources
+// found by their paths.
 #pragma once
 
 #include <cstddef>

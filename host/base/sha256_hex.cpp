@@ -17,19 +17,29 @@ const EVP_MD* sha256_algorithm() {
     return algorithm.get();
 }
 
+// Kept for the thread's next digest: a context made for each one costs
+// two allocations and their release.
+EVP_MD_CTX* thread_context() {
+    thread_local const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(
+        EVP_MD_CTX_new(), &EVP_MD_CTX_free);
+    return context.get();
+}
+
 } // namespace
 
-std::string sha256_hex(std::string_view text, std::size_t digits) {
+void append_sha256_hex(std::string& out, std::string_view text, std::size_t digits) {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
-    if (EVP_Digest(text.data(), text.size(), digest, &length, sha256_algorithm(), nullptr) != 1)
+    EVP_MD_CTX* context = thread_context();
+    if (context == nullptr || EVP_DigestInit_ex2(context, sha256_algorithm(), nullptr) != 1 ||
+        EVP_DigestUpdate(context, text.data(), text.size()) != 1 ||
+        EVP_DigestFinal_ex(context, digest, &length) != 1) {
         length = 0;
-    std::string hex;
-    for (std::size_t i = 0; i < std::min<std::size_t>(digits / 2, length); ++i) {
-        hex.push_back(lower_hex_digit(digest[i] >> 4));
-        hex.push_back(lower_hex_digit(digest[i]));
     }
-    return hex;
+    for (std::size_t i = 0; i < std::min<std::size_t>(digits / 2, length); ++i) {
+        out += lower_hex_digit(digest[i] >> 4);
+        out += lower_hex_digit(digest[i]);
+    }
 }
 
 } // namespace quorin::host

@@ -8,7 +8,7 @@
 
 namespace quorin::host {
 
-// `digits` lower-case digits, at most 64.
-std::string sha256_hex(std::string_view text, std::size_t digits);
+// Appends `digits` lower-case digits, at most 64, to `out`.
+void append_sha256_hex(std::string& out, std::string_view text, std::size_t digits);
 
 } // namespace quorin::host

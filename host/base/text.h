@@ -12,6 +12,19 @@ constexpr std::string_view trimmed(std::string_view text) {
     return text;
 }
 
+// Whether `a` and `b` are the same text when ASCII letters' case is
+// ignored, as header names and tokens are compared.
+constexpr bool equal_ignoring_case(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](char c) {
+            return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
 // Calls `visit` with each non-empty field of `text` between `separator`s,
 // in order, until it returns false. False when a visit stopped it.
 template <typename Visit>

@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "base/text.h"
 #include "http/answer_head.h"
 
 namespace quorin::host {
@@ -16,27 +17,21 @@ int status_code_of(std::string_view status_text) {
 }
 
 std::uint64_t announced_length(std::string_view header_block) {
-    static constexpr std::string_view name = "\r\ncontent-length:";
-    // Searched with the line end before it, so the block's first line is
-    // found too.
-    std::string block = "\r\n";
-    block.append(header_block);
-    for (char& c : block) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    const auto at = block.find(name);
-    if (at == std::string::npos) return 0;
-    std::size_t start = at + name.size();
-    while (start < block.size() && block[start] == ' ') ++start;
+    static constexpr std::string_view name = "content-length:";
     std::uint64_t length = 0;
-    std::from_chars(block.data() + start, block.data() + block.size(), length);
+    for_each_field(header_block, '\n', [&length](std::string_view line) {
+        if (!equal_ignoring_case(line.substr(0, name.size()), name)) return true;
+        const std::string_view value = trimmed(line.substr(name.size()));
+        std::from_chars(value.data(), value.data() + value.size(), length);
+        return false;
+    });
     return length;
 }
 
 } // namespace
 
-http_exchange::http_exchange(http_request request, sink write)
-    : request_(std::move(request)), write_(std::move(write)) {
+http_exchange::http_exchange(http_request request, sink& out)
+    : request_(std::move(request)), out_(out) {
     record_.cbSize = sizeof record_;
     record_.dwVersion = 0x00080000;
     record_.ConnID = this;
@@ -67,14 +62,15 @@ void http_exchange::send_header(std::string_view status_text, std::string_view h
     head.append(header_block);
     content_length_ = announced_length(header_block);
     header_bytes_ = head.size();
-    write_(head.data(), head.size());
+    out_.write(head.data(), head.size());
+    if (!is_head()) out_.expect(content_length_);
     if (on_header_sent_) on_header_sent_();
 }
 
 void http_exchange::write_body(const void* data, std::size_t size) {
     if (!header_sent() || size == 0) return;
     body_bytes_ += size;
-    write_(static_cast<const char*>(data), size);
+    out_.write(static_cast<const char*>(data), size);
 }
 
 void http_exchange::send(std::string_view status_text, std::string_view content_type,

@@ -24,7 +24,7 @@ class http_exchange {
 public:
     using sink = answer_sink;
 
-    http_exchange(http_request request, sink write);
+    http_exchange(http_request request, sink& out);
     http_exchange(const http_exchange&) = delete;
     http_exchange& operator=(const http_exchange&) = delete;
 
@@ -65,7 +65,7 @@ private:
     static BOOL read_client(HCONN connection, void* buffer, DWORD* size);
 
     http_request request_;
-    sink write_;
+    sink& out_;
     EXTENSION_CONTROL_BLOCK record_{};
     int status_ = 0;
     std::uint64_t body_bytes_ = 0;

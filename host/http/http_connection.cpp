@@ -259,10 +259,7 @@ void http_connection::answer(bool keep_alive) {
     request.accept = header_value(message, http::field::accept);
 
     const bool keep = request.keep_alive;
-    made_ =
-        context_.handler->respond(std::move(request), [this](const char* data, std::size_t size) {
-            return gather(data, size);
-        });
+    made_ = context_.handler->respond(std::move(request), *this);
     write_answer(keep);
 }
 
@@ -303,7 +300,7 @@ void http_connection::refuse(std::string_view status_text, std::string_view mess
     write_answer(false);
 }
 
-bool http_connection::gather(const char* data, std::size_t size) {
+bool http_connection::write(const char* data, std::size_t size) {
     if (streaming_failed_) return false;
     if (answer_.size() + size <= gathered_answer_limit) {
         answer_.append(data, size);
@@ -312,6 +309,13 @@ bool http_connection::gather(const char* data, std::size_t size) {
     streaming_failed_ = !write_now(answer_.data(), answer_.size()) || !write_now(data, size);
     answer_.clear();
     return !streaming_failed_;
+}
+
+void http_connection::expect(std::uint64_t bytes) {
+    // A large body would otherwise grow the buffer piece by piece, copying
+    // what it holds each time.
+    if (answer_.size() + bytes <= gathered_answer_limit)
+        answer_.reserve(answer_.size() + static_cast<std::size_t>(bytes));
 }
 
 bool http_connection::write_now(const char* data, std::size_t size) {

@@ -32,7 +32,7 @@ struct front_context {
     std::atomic<unsigned> connections{0};
 };
 
-class http_connection : public std::enable_shared_from_this<http_connection> {
+class http_connection : public std::enable_shared_from_this<http_connection>, private answer_sink {
 public:
     using clock = std::chrono::steady_clock;
 
@@ -62,7 +62,9 @@ private:
     void refuse(std::string_view status_text, std::string_view message);
     std::string_view received() const;
     http_request request_as_read() const;
-    bool gather(const char* data, std::size_t size);
+    // The answer's bytes, gathered into sends.
+    bool write(const char* data, std::size_t size) override;
+    void expect(std::uint64_t bytes) override;
     bool write_now(const char* data, std::size_t size);
     void write_answer(bool keep_alive);
     void write_rest(bool keep_alive, std::size_t from);

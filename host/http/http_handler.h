@@ -21,7 +21,7 @@ public:
     virtual ~http_handler() = default;
 
     // Writes the whole answer to `request`, which it keeps, into `out`.
-    virtual std::unique_ptr<answer> respond(http_request request, answer_sink out) = 0;
+    virtual std::unique_ptr<answer> respond(http_request request, answer_sink& out) = 0;
 
     // The answer has left, or the connection failed, after `bytes_sent`
     // bytes of it (header included) reached the client's connection.

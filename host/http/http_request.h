@@ -2,7 +2,7 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
+#include <cstdint>
 #include <string>
 
 namespace quorin::host {
@@ -25,7 +25,17 @@ struct http_request {
     std::string accept; // the media types the client takes, for format=auto
 };
 
-// Writes answer bytes to the client; false once the connection failed.
-using answer_sink = std::function<bool(const char* data, std::size_t size)>;
+// Where an answer's bytes go, in the order they are written.
+class answer_sink {
+public:
+    // Writes bytes to the client; false once the connection failed.
+    virtual bool write(const char* data, std::size_t size) = 0;
+    // About `bytes` more are on their way (a body whose length the header
+    // announced), so that room for them is made once.
+    virtual void expect(std::uint64_t bytes) = 0;
+
+protected:
+    ~answer_sink() = default;
+};
 
 } // namespace quorin::host

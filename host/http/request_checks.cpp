@@ -2,23 +2,14 @@
 
 #include <boost/beast/core/string.hpp>
 
+#include "base/text.h"
+
 namespace quorin::host {
 namespace {
 
 namespace http = boost::beast::http;
 
 std::string_view view(boost::beast::string_view text) { return {text.data(), text.size()}; }
-
-bool iequals(std::string_view text, std::string_view lower_case) {
-    return boost::beast::iequals({text.data(), text.size()},
-                                 {lower_case.data(), lower_case.size()});
-}
-
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-    return text;
-}
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
@@ -92,7 +83,7 @@ std::optional<front_refusal> check_framing(const http::request_header<>& header)
         }
     }
     // Codings are case-insensitive: "Chunked" is chunked.
-    if (!iequals(last, "chunked")) {
+    if (!equal_ignoring_case(last, "chunked")) {
         return front_refusal{"400 Bad Request", "a request body must end with the chunked coding"};
     }
     if (codings > 1) {
@@ -124,7 +115,7 @@ std::optional<front_refusal> check_request_header(const http::request_header<>& 
 bool expects_continue(const http::request_header<>& header) {
     const auto expect = header.find(http::field::expect);
     return header.version() >= 11 && expect != header.end() &&
-           iequals(trimmed(view(expect->value())), "100-continue");
+           equal_ignoring_case(trimmed(view(expect->value())), "100-continue");
 }
 
 request_line_parts split_request_line(std::string_view received) {

@@ -18,15 +18,6 @@ constexpr std::size_t most_idle_handles = 32;
 constexpr std::string_view empty_body_digest =
     "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
 
-bool equal_ignoring_case(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
 // One exchange's state, as libcurl's callbacks see it.
 struct transfer {
     CURL* curl = nullptr;

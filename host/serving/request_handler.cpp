@@ -123,8 +123,7 @@ namespace {
 // One answer in the making: the request record the modules answer
 // through, and what its log line needs.
 struct exchange_answer final : http_handler::answer {
-    exchange_answer(http_request request, answer_sink out)
-        : exchange(std::move(request), std::move(out)) {}
+    exchange_answer(http_request request, answer_sink& out) : exchange(std::move(request), out) {}
     http_exchange exchange;
     request_handler::answer_record record;
 };
@@ -132,8 +131,8 @@ struct exchange_answer final : http_handler::answer {
 } // namespace
 
 std::unique_ptr<http_handler::answer> request_handler::respond(http_request request,
-                                                               answer_sink out) {
-    auto made = std::make_unique<exchange_answer>(std::move(request), std::move(out));
+                                                               answer_sink& out) {
+    auto made = std::make_unique<exchange_answer>(std::move(request), out);
     made->record = handle(made->exchange);
     return made;
 }

@@ -69,7 +69,7 @@ public:
     const metrics& counters() const { return metrics_; }
 
     // The front's side: an exchange per request, logged once it has left.
-    std::unique_ptr<answer> respond(http_request request, answer_sink out) override;
+    std::unique_ptr<answer> respond(http_request request, answer_sink& out) override;
     void sent(answer& made, std::uint64_t bytes_sent) override;
     // Counted and logged as the handler's own errors are.
     void refused(const http_request& seen, int status, std::uint64_t body_bytes_sent,

@@ -1,5 +1,9 @@
 #include "variant/cache_key.h"
 
+#include <charconv>
+#include <iterator>
+#include <limits>
+
 #include "base/sha256_hex.h"
 #include "base/utf16_text.h"
 #include "variant/cache_name_formats.h"
@@ -22,50 +26,82 @@ std::string_view stem_of(std::string_view relative_source) {
     return dot == std::string_view::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
-// The base name kept readable and safe as a file name: ASCII letters,
-// digits, '-', '.' and '_' stay, anything else becomes '_'.
-std::string readable_stem(std::string_view relative_source) {
-    std::string stem(stem_of(relative_source).substr(0, stem_limit));
-    for (char& c : stem) {
+// Appends the base name kept readable and safe as a file name: ASCII
+// letters, digits, '-', '.' and '_' stay, anything else becomes '_'.
+void append_readable_stem(std::string& out, std::string_view relative_source) {
+    for (const char c : stem_of(relative_source).substr(0, stem_limit)) {
         const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
                           (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_';
-        if (!keep) c = '_';
+        out += keep ? c : '_';
     }
-    return stem;
 }
 
-std::string size_text(unsigned width, unsigned height) {
-    return std::to_string(width) + 'x' + std::to_string(height);
+// The texts below are appended in place: a hit names its entry, and
+// building them from temporaries cost a dozen allocations.
+void append_number(std::string& out, unsigned value) {
+    char digits[std::numeric_limits<unsigned>::digits10 + 1];
+    const auto end = std::to_chars(std::begin(digits), std::end(digits), value).ptr;
+    out.append(digits, end);
 }
 
-std::string area_text(const image_area& area) {
-    return "crop" + std::to_string(area.left) + '-' + std::to_string(area.top) + '-' +
-           size_text(area.width, area.height);
+void append_size(std::string& out, unsigned width, unsigned height) {
+    append_number(out, width);
+    out += 'x';
+    append_number(out, height);
+}
+
+void append_area(std::string& out, const image_area& area) {
+    out += "crop";
+    append_number(out, area.left);
+    out += '-';
+    append_number(out, area.top);
+    out += '-';
+    append_size(out, area.width, area.height);
 }
 
 // What fixes the pixels, as name-safe text: the size made, and the part
 // kept when it is not the whole source.
-std::string geometry_text(const resize_plan& plan) {
-    std::string text = size_text(plan.output.width, plan.output.height);
+void append_geometry(std::string& out, const resize_plan& plan) {
+    append_size(out, plan.output.width, plan.output.height);
     const image_area whole{0, 0, plan.source.width, plan.source.height};
-    if (plan.kept != whole) text += '_' + area_text(plan.kept);
-    if (plan.detail_search) text += "_smart_" + area_text(*plan.detail_search);
-    return text;
+    if (plan.kept != whole) {
+        out += '_';
+        append_area(out, plan.kept);
+    }
+    if (plan.detail_search) {
+        out += "_smart_";
+        append_area(out, *plan.detail_search);
+    }
 }
 
 // The request's box and mode, for a source of unknown size.
-std::string box_text(const conversion_parameters& parameters) {
-    std::string text;
-    const auto add = [&text](const std::string& part) {
-        if (!text.empty()) text += '_';
-        text += part;
+void append_box(std::string& out, const conversion_parameters& parameters) {
+    const std::size_t start = out.size();
+    const auto next = [&out, start] {
+        if (out.size() > start) out += '_';
     };
-    if (parameters.crop) add(area_text(*parameters.crop));
-    if (parameters.width) add('w' + std::to_string(*parameters.width));
-    if (parameters.height) add('h' + std::to_string(*parameters.height));
-    if (parameters.fit != fit_mode::inside) add(std::string(fit_name(parameters.fit)));
-    if (parameters.fit == fit_mode::cover) add(std::string(gravity_name(parameters.anchor)));
-    return text;
+    if (parameters.crop) {
+        next();
+        append_area(out, *parameters.crop);
+    }
+    if (parameters.width) {
+        next();
+        out += 'w';
+        append_number(out, *parameters.width);
+    }
+    if (parameters.height) {
+        next();
+        out += 'h';
+        append_number(out, *parameters.height);
+    }
+    if (parameters.fit != fit_mode::inside) {
+        next();
+        out += fit_name(parameters.fit);
+    }
+    if (parameters.fit == fit_mode::cover) {
+        next();
+        out += gravity_name(parameters.anchor);
+    }
 }
 
 bool takes_quality(output_format format) {
@@ -73,40 +109,72 @@ bool takes_quality(output_format format) {
            format == output_format::avif;
 }
 
+// Appends the cache name: stem, parameters, digest, extension.
+void append_cache_name(std::string& out, std::string_view relative_source,
+                       const conversion_parameters& parameters,
+                       const std::optional<resize_plan>& plan, output_format format) {
+    // The texts are unambiguous on their own; NUL separates them from the
+    // path and the format, so that no two inputs run together.
+    std::string digested;
+    digested.reserve(relative_source.size() + 64);
+    digested.append(relative_source).append(1, '\0');
+    const std::size_t parameters_start = digested.size();
+    if (plan) {
+        append_geometry(digested, *plan);
+    } else {
+        append_box(digested, parameters);
+    }
+    if (takes_quality(format)) {
+        if (digested.size() > parameters_start) digested += '_';
+        digested += 'q';
+        append_number(digested, parameters.quality);
+    }
+    const std::size_t parameters_end = digested.size();
+    digested.append(1, '\0').append(format_name(format));
+
+    append_readable_stem(out, relative_source);
+    if (parameters_end > parameters_start) {
+        out += '_';
+        out.append(
+            std::string_view(digested).substr(parameters_start, parameters_end - parameters_start));
+    }
+    out += '_';
+    append_sha256_hex(out, digested, digest_hex_digits);
+    out += '.';
+    out += format_extension(format);
+}
+
 } // namespace
 
 std::string cache_name(std::string_view relative_source, const conversion_parameters& parameters,
                        const std::optional<resize_plan>& plan, output_format format) {
-    std::string parameter_text = plan ? geometry_text(*plan) : box_text(parameters);
-    if (takes_quality(format)) {
-        if (!parameter_text.empty()) parameter_text += '_';
-        parameter_text += 'q' + std::to_string(parameters.quality);
-    }
-    // The texts are unambiguous on their own; NUL separates them from the
-    // path and the format, so that no two inputs run together.
-    std::string digested(relative_source);
-    digested.append(1, '\0').append(parameter_text).append(1, '\0').append(format_name(format));
-
-    std::string name = readable_stem(relative_source);
-    if (!parameter_text.empty()) name += '_' + parameter_text;
-    name += '_' + sha256_hex(digested, digest_hex_digits);
-    name += '.';
-    name += format_extension(format);
+    std::string name;
+    append_cache_name(name, relative_source, parameters, plan, format);
     return name;
 }
 
 std::u16string cache_key(std::string_view relative_source, const conversion_parameters& parameters,
                          const std::optional<resize_plan>& plan, output_format format) {
-    std::string key(relative_source.substr(0, name_start(relative_source)));
-    key += cache_name(relative_source, parameters, plan, format);
+    std::string key;
+    key.reserve(relative_source.size() + 64);
+    key.append(relative_source.substr(0, name_start(relative_source)));
+    append_cache_name(key, relative_source, parameters, plan, format);
     std::u16string wide = to_utf16(key);
     remember_cache_name(cache_name_in(wide), format);
     return wide;
 }
 
 std::string entity_tag(const std::u16string& cache_key, std::uint64_t source_time) {
-    const std::string text = to_utf8(cache_key).value_or("") + '\0' + std::to_string(source_time);
-    return "\"" + sha256_hex(text, 32) + "\"";
+    std::string text = to_utf8(cache_key).value_or("");
+    text += '\0';
+    char digits[std::numeric_limits<std::uint64_t>::digits10 + 1];
+    text.append(digits, std::to_chars(std::begin(digits), std::end(digits), source_time).ptr);
+    std::string tag;
+    tag.reserve(34);
+    tag += '"';
+    append_sha256_hex(tag, text, 32);
+    tag += '"';
+    return tag;
 }
 
 } // namespace quorin::host

@@ -1,27 +1,16 @@
 #include "variant/cache_name_formats.h"
 
-#include <functional>
 #include <string>
-
-#include "base/bounded_memo.h"
 
 namespace quorin::host {
 namespace {
 
-// Looks a name up without copying it into a string.
-struct name_hash {
-    using is_transparent = void;
-    std::size_t operator()(std::u16string_view name) const {
-        return std::hash<std::u16string_view>{}(name);
-    }
+struct named_entry {
+    std::u16string name; // its capacity is kept, so naming allocates rarely
+    output_format format = output_format::jpeg;
 };
 
-using name_formats = bounded_memo<std::u16string, output_format, name_hash>;
-
-name_formats& made_names() {
-    static name_formats names(kept_cache_names);
-    return names;
-}
+thread_local named_entry last_named;
 
 } // namespace
 
@@ -34,11 +23,13 @@ std::u16string_view cache_name_in(std::u16string_view path) {
 }
 
 void remember_cache_name(std::u16string_view name, output_format format) {
-    made_names().remember(name, format);
+    last_named.name.assign(name);
+    last_named.format = format;
 }
 
 std::optional<output_format> format_of_cache_name(std::u16string_view name) {
-    return made_names().find(name);
+    if (last_named.name.empty() || name != last_named.name) return std::nullopt;
+    return last_named.format;
 }
 
 } // namespace quorin::host

@@ -1,13 +1,14 @@
-// The output format of each cache name the host made lately.
+// The output format of the cache name a thread made last.
 //
 // A cache name fixes the format of what is stored under it (its extension,
 // and its digest over the format's name), and the module stores under it
 // only the converter's output for it. So the format of a cache file the
 // host named is known from the name alone, without asking the file system,
-// which a module does on every hit.
+// which a module does on every hit. A request names its entry on the
+// thread that then calls the module, which asks about that name before the
+// thread takes another request: the last name is all there is to keep.
 #pragma once
 
-#include <cstddef>
 #include <optional>
 #include <string_view>
 
@@ -15,19 +16,13 @@
 
 namespace quorin::host {
 
-// What is kept at most, the least recently used forgotten first. Each
-// request names its entry just before the module asks about it, so only a
-// request whose name was forgotten in between is not answered from it.
-inline constexpr std::size_t kept_cache_names = 4096;
-
 // The last element of a cache key or cache file path: its cache name.
 std::u16string_view cache_name_in(std::u16string_view path);
 
-// Remembers `name`, made by the host, as holding `format`. Safe to call
-// from any thread.
+// Remembers `name`, made by the host on this thread, as holding `format`.
 void remember_cache_name(std::u16string_view name, output_format format);
 
-// The format of a name the host made lately; nullopt for any other.
+// The format of the name this thread made last; nullopt for any other.
 std::optional<output_format> format_of_cache_name(std::u16string_view name);
 
 } // namespace quorin::host

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
+
+#include "base/text.h"
 
 namespace quorin::host {
 namespace {
@@ -21,19 +22,6 @@ constexpr std::array<format_names, output_format_count> formats{{
     {output_format::webp, "webp", "webp"},
     {output_format::avif, "avif", "avif"},
 }};
-
-std::string_view trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-bool equal_ignoring_case(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) ==
-               std::tolower(static_cast<unsigned char>(y));
-    });
-}
 
 // Whether a range's parameters ("; q=0.5") refuse it: q=0, 0.0, 0.000.
 bool refused(std::string_view parameters) {

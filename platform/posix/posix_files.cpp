@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include "platform/posix/file_time_conversion.h"
@@ -78,18 +79,21 @@ public:
     }
 
     // The end is the size seen under the lock, which writers respect: it is
-    // known without a read that comes back empty. What is left beyond the
-    // caller's piece is read ahead in one call, up to read_ahead_size.
+    // known without a read that comes back empty. The caller's piece and
+    // what is left beyond it, up to read_ahead_size, come in one call; the
+    // piece straight into the caller's buffer.
     std::int64_t read(void* buffer, std::size_t capacity) override {
         if (const std::size_t held = ahead_.take(buffer, capacity); held > 0)
             return static_cast<std::int64_t>(held);
         if (offset_ >= status_.st_size) return 0;
         const auto left = static_cast<std::size_t>(status_.st_size - offset_);
         if (left <= capacity) return read_next(buffer, left);
-        const std::int64_t count = read_next(ahead_.space(), std::min(left, read_ahead_size));
-        if (count <= 0) return count;
-        ahead_.hold(static_cast<std::size_t>(count));
-        return static_cast<std::int64_t>(ahead_.take(buffer, capacity));
+        iovec pieces[2] = {{buffer, capacity},
+                           {ahead_.space(), std::min(left - capacity, read_ahead_size)}};
+        const std::int64_t count = read_next(pieces);
+        if (count <= static_cast<std::int64_t>(capacity)) return count;
+        ahead_.hold(static_cast<std::size_t>(count) - capacity);
+        return static_cast<std::int64_t>(capacity);
     }
 
     // Setting a time explicitly needs no write access, only ownership.
@@ -100,8 +104,14 @@ public:
 
 private:
     std::int64_t read_next(void* buffer, std::size_t size) {
+        iovec piece[1] = {{buffer, size}};
+        return read_next(piece);
+    }
+
+    template <std::size_t N>
+    std::int64_t read_next(iovec (&pieces)[N]) {
         for (;;) {
-            const ssize_t count = ::read(fd_.get(), buffer, size);
+            const ssize_t count = ::readv(fd_.get(), pieces, N);
             if (count > 0) offset_ += count;
             if (count >= 0 || errno != EINTR) return count;
         }

@@ -30,6 +30,10 @@ std::string encode_utf8(std::u16string_view text) {
     auto out = std::back_inserter(result);
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char16_t unit = text[i];
+        if (unit < 0x80) { // most paths are ASCII throughout
+            result += static_cast<char>(unit);
+            continue;
+        }
         char32_t code_point = unit;
         if (is_high_surrogate(unit) && i + 1 < text.size() && is_low_surrogate(text[i + 1])) {
             code_point = 0x10000 + ((char32_t{unit} - 0xD800) << 10) + (text[i + 1] - 0xDC00);

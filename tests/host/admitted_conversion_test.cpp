@@ -15,6 +15,7 @@
 #include "serving/request_handler.h"
 #include "support/host_process.h"
 #include "support/temp_dir.h"
+#include "support/text_sink.h"
 
 namespace quorin::host {
 namespace {
@@ -37,12 +38,10 @@ answer get(request_handler& handler, const std::string& path, const std::string&
     request.version = "HTTP/1.1";
     request.path = path;
     request.query = query;
-    std::string sent;
-    http_exchange exchange(request, [&](const char* data, std::size_t size) {
-        sent.append(data, size);
-        return true;
-    });
+    test::text_sink out;
+    http_exchange exchange(request, out);
     const auto record = handler.handle(exchange);
+    const std::string sent = out.all();
     handler.record_sent(exchange, record, sent.size());
     return {exchange.status(), sent};
 }

@@ -4,8 +4,9 @@
 #include <gtest/gtest.h>
 #include <regex>
 #include <set>
+#include <thread>
 
-#include "base/utf16_text.h"
+#include "base/sha256_hex.h"
 #include "variant/cache_name_formats.h"
 
 namespace quorin::host {
@@ -161,19 +162,39 @@ TEST(CacheKey, IsTheRelativeDirectoryAndTheName) {
               u"caf\u00e9/x/" + std::u16string(nested_name.begin(), nested_name.end()));
 }
 
-TEST(CacheNameFormats, TellTheFormatOfTheNamesMadeLatelyOnly) {
+// The names already stored depend on the digest: the standard's vector,
+// twice, as each thread reuses its digest context, appended to what is
+// there.
+TEST(CacheName, DigestsWithSha256) {
+    std::string out = "x";
+    for (int i = 0; i < 2; ++i) append_sha256_hex(out, "abc", 64);
+    EXPECT_EQ(out, "x"
+                   "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"
+                   "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    out.clear();
+    append_sha256_hex(out, "", 16);
+    EXPECT_EQ(out, "e3b0c44298fc1c14");
+    // A name as stored: a digest of "albums/photo.jpg\0" "320x240_q85\0" "jpeg".
+    EXPECT_EQ(name_of(box(320, 240), output_format::jpeg),
+              "photo_320x240_q85_21ac60f6343e9fb5.jpg");
+    EXPECT_EQ(cache_name("albums/photo.jpg", box(320, 240, 85, fit_mode::cover, gravity::north),
+                         std::nullopt, output_format::jpeg),
+              "photo_w320_h240_cover_north_q85_50971e3c8e60df3b.jpg");
+}
+
+TEST(CacheNameFormats, TellTheFormatOfTheNameThisThreadMadeLastOnly) {
     const std::u16string key =
         cache_key("albums/photo.jpg", box(320, 240), planned(box(320, 240)), output_format::webp);
-    const std::u16string_view name = cache_name_in(key);
-    EXPECT_EQ(std::u16string(name), u"photo_320x240_q85_" + key.substr(key.size() - 21));
+    const std::u16string name(cache_name_in(key));
+    EXPECT_EQ(name, u"photo_320x240_q85_" + key.substr(key.size() - 21));
     EXPECT_EQ(format_of_cache_name(name), output_format::webp);
     EXPECT_EQ(cache_name_in(u"C:\\cache\\4\\61\\photo.png"), u"photo.png");
     // A name of the same shape that the host did not make.
     EXPECT_FALSE(format_of_cache_name(u"photo_320x240_q85_0123456789abcdef.webp"));
+    // Nor one another thread made.
+    std::thread([&name] { EXPECT_FALSE(format_of_cache_name(name)); }).join();
 
-    // Bounded: the name made first is forgotten once as many others came.
-    for (std::size_t i = 0; i < kept_cache_names; ++i)
-        remember_cache_name(u"n" + to_utf16(std::to_string(i)), output_format::png);
+    remember_cache_name(u"other.png", output_format::png);
     EXPECT_FALSE(format_of_cache_name(name));
 }
 

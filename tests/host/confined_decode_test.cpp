@@ -13,6 +13,7 @@
 #include "support/decoded_image.h"
 #include "support/host_process.h"
 #include "support/temp_dir.h"
+#include "support/text_sink.h"
 
 namespace quorin::host {
 namespace {
@@ -58,14 +59,12 @@ TEST(ConfinedDecode, ALinkSwappedInAfterTheCheckIsNeverDecoded) {
     http_request request;
     request.method = "GET";
     request.path = "/photo.png";
-    std::string sent;
-    http_exchange exchange(request, [&](const char* data, std::size_t size) {
-        sent.append(data, size);
-        return true;
-    });
+    test::text_sink out;
+    http_exchange exchange(request, out);
     handler.handle(exchange);
     before_decode = nullptr;
 
+    const std::string sent = out.all();
     ASSERT_EQ(exchange.status(), 200) << sent;
     const auto answer = test::decode(sent.substr(sent.find("\r\n\r\n") + 4));
     EXPECT_EQ(answer.width, 40u);

@@ -9,6 +9,7 @@
 #include "os/dynamic_library.h"
 #include "support/host_process.h"
 #include "support/temp_dir.h"
+#include "support/text_sink.h"
 
 namespace quorin::host {
 namespace {
@@ -131,12 +132,8 @@ TEST_F(ModuleChain, ARequestPassesEveryModuleAndTheLastOneCaches) {
     const auto chain = module_chain::load({first, second}, test_ends, image_library_table(), error);
     ASSERT_TRUE(chain) << error;
 
-    std::string sent;
-    http_exchange exchange(request_for("GET", "/picture.png"),
-                           [&](const char* data, std::size_t size) {
-                               sent.append(data, size);
-                               return true;
-                           });
+    test::text_sink out;
+    http_exchange exchange(request_for("GET", "/picture.png"), out);
     EXPECT_TRUE(chain->convert(exchange.record(), 7, 8, 9));
 
     EXPECT_EQ(seen.convert_calls, 1);
@@ -147,6 +144,7 @@ TEST_F(ModuleChain, ARequestPassesEveryModuleAndTheLastOneCaches) {
     EXPECT_EQ(seen.from_cache, E_FAIL);
     EXPECT_EQ(seen.stored, S_OK);
     EXPECT_EQ(exchange.status(), 200);
+    const std::string sent = out.all();
     EXPECT_EQ(sent.substr(sent.size() - seen.image.size()), seen.image);
     // The host's end holds the output object of the module next to it.
     EXPECT_TRUE(cached(first).empty());
