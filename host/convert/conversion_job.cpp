@@ -24,8 +24,10 @@ std::string answer_lines(const conversion_job& job) {
 }
 
 std::string answer_lines(std::string_view etag, std::string_view caching) {
-    std::string lines = "ETag: ";
-    lines.append(etag).append("\r\n").append(caching);
+    constexpr std::string_view name = "ETag: ";
+    std::string lines;
+    lines.reserve(name.size() + etag.size() + 2 + caching.size());
+    lines.append(name).append(etag).append("\r\n").append(caching);
     return lines;
 }
 
