@@ -140,16 +140,10 @@ void http_connection::read_request() {
                                 : context_.limits.keep_alive_timeout);
     first_request_ = false;
     new_parser();
-    if (buffer_.size() > 0) {
-        // Pipelined: parsed on the next pass through the loop, so that a long
-        // pipeline never deepens the stack.
-        boost::asio::post(socket_.get_executor(), [self = shared_from_this()] { self->parse(); });
-        return;
-    }
-    // Read after the loop's other ready work: a client that takes its
-    // answer and asks again has then more often asked, and a read that
-    // finds nothing costs a system call for naught.
-    boost::asio::post(socket_.get_executor(), [self = shared_from_this()] { self->read_more(); });
+    // On the next pass through the loop: a long pipeline never deepens the
+    // stack, and a kept client that asks again after its answer has then
+    // more often asked, where a read that finds nothing costs a system call.
+    boost::asio::post(socket_.get_executor(), [self = shared_from_this()] { self->parse(); });
 }
 
 void http_connection::new_parser() {

@@ -38,8 +38,11 @@ void append_readable_stem(std::string& out, std::string_view relative_source) {
 
 // The texts below are appended in place: a hit names its entry, and
 // building them from temporaries cost a dozen allocations.
-void append_number(std::string& out, unsigned value) {
-    char digits[std::numeric_limits<unsigned>::digits10 + 1];
+// Decimal, as std::to_string writes it (a sign and one digit past
+// digits10 fit).
+template <typename Integer>
+void append_number(std::string& out, Integer value) {
+    char digits[std::numeric_limits<Integer>::digits10 + 2];
     const auto end = std::to_chars(std::begin(digits), std::end(digits), value).ptr;
     out.append(digits, end);
 }
@@ -167,8 +170,7 @@ std::u16string cache_key(std::string_view relative_source, const conversion_para
 std::string entity_tag(const std::u16string& cache_key, std::uint64_t source_time) {
     std::string text = to_utf8(cache_key).value_or("");
     text += '\0';
-    char digits[std::numeric_limits<std::uint64_t>::digits10 + 1];
-    text.append(digits, std::to_chars(std::begin(digits), std::end(digits), source_time).ptr);
+    append_number(text, source_time);
     std::string tag;
     tag.reserve(34);
     tag += '"';
