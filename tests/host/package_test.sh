@@ -41,6 +41,9 @@ sed -i -e "s|/var/cache/quorin|$work/cache|" -e "s|/var/log/quorin|$work|" \
 # The service manager makes the cache directory (CacheDirectory=).
 mkdir -p "$work/cache"
 "$root/usr/bin/quorin-host" --make-samples "$work/images" >/dev/null
+# Made before the host starts, so that the wait below never reads a log
+# the started process has not opened yet.
+: >"$work/host.log"
 "$root/usr/bin/quorin-host" --images "$work/images" --listen 127.0.0.1:0 \
     --access-log "$work/access.log" 2>"$work/host.log" &
 pid=$!
