@@ -2,6 +2,11 @@
 // least recently used forgotten first, safe to share between threads. It
 // keeps what was learnt of files' bytes (file_memo.h) and the sources
 // found by their paths.
+//
+// Every thread remembers into and finds in its own part (thread_parts.h):
+// what one thread learnt, another learns again once, and in exchange a hit
+// costs no lock that another core holds. Each part holds at most
+// `capacity` entries.
 #pragma once
 
 #include <cstddef>
@@ -11,6 +16,8 @@
 #include <optional>
 #include <unordered_map>
 #include <utility>
+
+#include "base/thread_parts.h"
 
 namespace quorin::host {
 
@@ -24,10 +31,11 @@ public:
 
     template <typename Lookup>
     std::optional<Value> find(const Lookup& key) {
-        const std::lock_guard lock(mutex_);
-        const auto found = index_.find(key);
-        if (found == index_.end()) return std::nullopt;
-        recent_.splice(recent_.begin(), recent_, found->second);
+        part& mine = parts_.mine();
+        const std::lock_guard lock(mine.mutex);
+        const auto found = mine.index.find(key);
+        if (found == mine.index.end()) return std::nullopt;
+        mine.recent.splice(mine.recent.begin(), mine.recent, found->second);
         return found->second->second;
     }
 
@@ -35,26 +43,30 @@ public:
     template <typename Lookup>
     void remember(const Lookup& key, const Value& value) {
         if (capacity_ == 0) return;
-        const std::lock_guard lock(mutex_);
-        if (const auto found = index_.find(key); found != index_.end()) {
+        part& mine = parts_.mine();
+        const std::lock_guard lock(mine.mutex);
+        if (const auto found = mine.index.find(key); found != mine.index.end()) {
             found->second->second = value;
-            recent_.splice(recent_.begin(), recent_, found->second);
+            mine.recent.splice(mine.recent.begin(), mine.recent, found->second);
             return;
         }
-        if (index_.size() == capacity_) {
-            index_.erase(recent_.back().first);
-            recent_.pop_back();
+        if (mine.index.size() == capacity_) {
+            mine.index.erase(mine.recent.back().first);
+            mine.recent.pop_back();
         }
-        recent_.emplace_front(Key(key), value);
-        index_.emplace(recent_.front().first, recent_.begin());
+        mine.recent.emplace_front(Key(key), value);
+        mine.index.emplace(mine.recent.front().first, mine.recent.begin());
     }
 
 private:
     using entries = std::list<std::pair<Key, Value>>;
+    struct part {
+        std::mutex mutex;
+        entries recent; // most recently used first
+        std::unordered_map<Key, typename entries::iterator, Hash, Equal> index;
+    };
     std::size_t capacity_;
-    std::mutex mutex_;
-    entries recent_; // most recently used first
-    std::unordered_map<Key, typename entries::iterator, Hash, Equal> index_;
+    thread_parts<part> parts_;
 };
 
 } // namespace quorin::host

@@ -43,8 +43,8 @@ struct file_identity_hash {
     }
 };
 
-// At most `capacity` files, the least recently used forgotten first; safe
-// to share between threads.
+// At most `capacity` files for each thread (bounded_memo.h), the least
+// recently used forgotten first; safe to share between threads.
 template <typename Value>
 class file_memo {
 public:

@@ -14,11 +14,12 @@ constexpr const char* kind_names[] = {"hit", "stored", "direct", "page", "error"
 } // namespace
 
 void metrics::record_request(request_kind kind) {
-    requests_[static_cast<std::size_t>(kind)].fetch_add(1, std::memory_order_relaxed);
+    per_request_.mine().requests[static_cast<std::size_t>(kind)].fetch_add(
+        1, std::memory_order_relaxed);
 }
 
 void metrics::record_body_bytes(std::uint64_t bytes) {
-    bytes_sent_.fetch_add(bytes, std::memory_order_relaxed);
+    per_request_.mine().bytes_sent.fetch_add(bytes, std::memory_order_relaxed);
 }
 
 void metrics::record_refusal(refusal cause) {
@@ -41,13 +42,24 @@ void metrics::record_conversion(output_format format, std::chrono::steady_clock:
         std::memory_order_relaxed);
 }
 
+template <typename Pick>
+std::uint64_t metrics::total(Pick counter_of) const {
+    std::uint64_t sum = 0;
+    per_request_.each(
+        [&](const per_request& part) { sum += counter_of(part).load(std::memory_order_relaxed); });
+    return sum;
+}
+
 std::string metrics::render() const {
     std::string text;
     text += "# HELP quorin_host_requests_total Requests answered, by outcome.\n";
     text += "# TYPE quorin_host_requests_total counter\n";
     for (std::size_t kind = 0; kind < kind_count; ++kind) {
         text += "quorin_host_requests_total{outcome=\"" + std::string(kind_names[kind]) + "\"} " +
-                std::to_string(requests_[kind].load(std::memory_order_relaxed)) + "\n";
+                std::to_string(total([kind](const per_request& part) -> auto& {
+                    return part.requests[kind];
+                })) +
+                "\n";
     }
 
     text += "# HELP quorin_host_conversion_seconds Time spent decoding, fitting and encoding "
@@ -76,8 +88,10 @@ std::string metrics::render() const {
 
     text += "# HELP quorin_host_response_body_bytes_total Body bytes sent to clients.\n";
     text += "# TYPE quorin_host_response_body_bytes_total counter\n";
-    text += "quorin_host_response_body_bytes_total " +
-            std::to_string(bytes_sent_.load(std::memory_order_relaxed)) + "\n";
+    text +=
+        "quorin_host_response_body_bytes_total " +
+        std::to_string(total([](const per_request& part) -> auto& { return part.bytes_sent; })) +
+        "\n";
 
     text += "# HELP quorin_host_refusals_total Image requests refused before conversion or "
             "stopped in it, by status and cause.\n";

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "base/thread_parts.h"
 #include "telemetry/refusal.h"
 #include "variant/output_format.h"
 
@@ -36,10 +37,19 @@ public:
 
 private:
     static constexpr std::size_t kind_count = 6;
-    std::array<std::atomic<std::uint64_t>, kind_count> requests_{};
+    // Counted on every request: in the counting thread's part, summed
+    // when shown.
+    struct per_request {
+        std::array<std::atomic<std::uint64_t>, kind_count> requests{};
+        std::atomic<std::uint64_t> bytes_sent{0};
+    };
+    // The sum over the parts of the counter `counter_of` picks in one.
+    template <typename Pick>
+    std::uint64_t total(Pick counter_of) const;
+
+    thread_parts<per_request> per_request_;
     std::array<std::atomic<std::uint64_t>, refusal_count> refusals_{};
     std::atomic<std::uint64_t> bytes_stored_{0};
-    std::atomic<std::uint64_t> bytes_sent_{0};
     struct conversion_times {
         std::array<std::atomic<std::uint64_t>, conversion_buckets.size() + 1> counts{};
         std::atomic<std::uint64_t> nanoseconds{0};

@@ -4,6 +4,7 @@
 #include <array>
 #include <atomic>
 #include <cstring>
+#include <sched.h>
 
 namespace quorin::platform::posix {
 namespace {
@@ -11,35 +12,59 @@ namespace {
 // Buffers kept for the next hits, so that a hit allocates none. A file
 // owns its buffer while it is open, so no two ever share one. At most
 // `kept` wait unused (2 MiB); one given back beyond them is freed.
+//
+// They are kept in groups by the processor that gave them back, and a
+// buffer is taken from the taker's group first: the last bytes read into
+// it are then likely still in that processor's cache, and the group's
+// places are not written from other processors' cores.
 class buffer_pool {
 public:
     ~buffer_pool() {
-        for (auto& place : places_) delete[] place.load(std::memory_order_acquire);
+        for (auto& group : groups_) {
+            for (auto& place : group.places) delete[] place.load(std::memory_order_acquire);
+        }
     }
 
     std::byte* take() {
-        for (auto& place : places_) {
-            if (place.load(std::memory_order_relaxed) == nullptr) continue;
-            if (std::byte* buffer = place.exchange(nullptr, std::memory_order_acquire))
-                return buffer;
+        const std::size_t own = own_group();
+        for (std::size_t step = 0; step < group_count; ++step) {
+            for (auto& place : groups_[(own + step) % group_count].places) {
+                if (place.load(std::memory_order_relaxed) == nullptr) continue;
+                if (std::byte* buffer = place.exchange(nullptr, std::memory_order_acquire))
+                    return buffer;
+            }
         }
         return new std::byte[read_ahead_size];
     }
 
     void give_back(std::byte* buffer) {
-        for (auto& place : places_) {
-            std::byte* empty = nullptr;
-            if (place.compare_exchange_strong(empty, buffer, std::memory_order_release,
-                                              std::memory_order_relaxed)) {
-                return;
+        const std::size_t own = own_group();
+        for (std::size_t step = 0; step < group_count; ++step) {
+            for (auto& place : groups_[(own + step) % group_count].places) {
+                std::byte* empty = nullptr;
+                if (place.compare_exchange_strong(empty, buffer, std::memory_order_release,
+                                                  std::memory_order_relaxed)) {
+                    return;
+                }
             }
         }
         delete[] buffer;
     }
 
 private:
+    static constexpr std::size_t group_count = 4;
     static constexpr std::size_t kept = 16;
-    std::array<std::atomic<std::byte*>, kept> places_{};
+
+    static std::size_t own_group() {
+        const int processor = sched_getcpu();
+        return processor < 0 ? 0 : static_cast<std::size_t>(processor) % group_count;
+    }
+
+    // A cache line each.
+    struct alignas(64) group {
+        std::array<std::atomic<std::byte*>, kept / group_count> places{};
+    };
+    std::array<group, group_count> groups_{};
 };
 
 constinit buffer_pool pool;
