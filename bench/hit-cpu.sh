@@ -20,7 +20,9 @@
 # completed. As a check of the tick-based figure, each run's line also
 # shows the same from the run time the scheduler counts in nanoseconds
 # (/proc/PID/task/*/schedstat, summed over the threads present at both
-# reads). The rounds alternate the servers; RUNS rounds.
+# reads), and the busiest thread's share of that time: how the server
+# spread wrk's connections over its threads or workers. The rounds
+# alternate the servers; RUNS rounds.
 #
 # Prints one line per measured run, then a table of the medians (with the
 # min-max over the rounds): µs CPU per request and req/s for each server,
@@ -128,21 +130,25 @@ measure() {
     ticks "${pid[$server]}" >"$work/before"
     timeout $((DUR + 30)) wrk -t"$THREADS" -c"$CONN" -d"${DUR}s" "${args[@]}" >"$work/wrk.out"
     ticks "${pid[$server]}" >"$work/after"
-    local cpu ns requests rps errors
+    local cpu ns busiest requests rps errors
     cpu=$(awk 'NR == FNR {b[$1] = $2; next} ($1 in b) && $1 !~ /\// {s += $2 - b[$1]} END {print s + 0}' \
         "$work/before" "$work/after")
     ns=$(awk 'NR == FNR {b[$1] = $2; next} ($1 in b) && $1 ~ /\// {s += $2 - b[$1]} END {printf "%.0f", s}' \
         "$work/before" "$work/after")
+    # How the load spread: the busiest thread's share of the run time.
+    busiest=$(awk 'NR == FNR {b[$1] = $2; next} ($1 in b) && $1 ~ /\// {d = $2 - b[$1]; s += d; if (d > m) m = d}
+        END {printf "%.0f", s ? 100 * m / s : 0}' "$work/before" "$work/after")
     requests=$(awk '/requests in/ {print $1}' "$work/wrk.out")
     rps=$(awk '/^Requests\/sec/ {print $2}' "$work/wrk.out")
     errors=$(awk '/Non-2xx/ {e += $NF} /Socket errors/ {gsub(/[^0-9 ]/, " "); for (i = 1; i <= NF; i++) e += $i}
         END {print e + 0}' "$work/wrk.out")
     awk -v r="$round" -v c="$cpu" -v t="$tick" -v n="$requests" -v rps="$rps" -v e="$errors" -v ns="$ns" \
-        'BEGIN {printf "%d %.2f %.0f %d %.2f %d %.2f\n", r, c / t / n * 1e6, rps, n, c / t, e, ns / 1000 / n}' \
+        -v b="$busiest" \
+        'BEGIN {printf "%d %.2f %.0f %d %.2f %d %.2f %d\n", r, c / t / n * 1e6, rps, n, c / t, e, ns / 1000 / n, b}' \
         >>"$work/$scenario.$server"
     printf '  round %d %-5s %-8s %s\n' "$round" "$scenario" "$server" "$(tail -1 "$work/$scenario.$server" |
-        awk '{printf "%6.2f us CPU/request (schedstat %6.2f)  %6.0f req/s  %8d requests  %6.2f s CPU  %d errors",
-            $2, $7, $3, $4, $5, $6}')"
+        awk '{printf "%6.2f us CPU/request (schedstat %6.2f)  %6.0f req/s  %8d requests  %6.2f s CPU  %d errors  busiest thread %d %%",
+            $2, $7, $3, $4, $5, $6, $8}')"
 }
 
 echo "quorin-host $(git -C "$root" rev-parse --short HEAD) vs $(nginx -v 2>&1 | sed 's/.*: //');" \
@@ -162,9 +168,10 @@ spread() {
 }
 # cell MEDIAN MIN MAX FORMAT
 cell() { awk -v m="$1" -v a="$2" -v b="$3" -v f="$4" 'BEGIN {printf f " (" f "-" f ")", m, a, b}'; }
-# ratios SCENARIO OTHER: "median min max" of quorin / OTHER per round.
+# ratios SCENARIO OTHER [COLUMN]: "median min max" of quorin / OTHER per
+# round, of COLUMN (2, the CPU per request, unless given).
 ratios() {
-    paste "$work/$1.quorin" "$work/$1.$2" | awk '{print $2 / $9}' | sort -g |
+    paste "$work/$1.quorin" "$work/$1.$2" | awk -v c="${3:-2}" '{print $c / $(c + NF / 2)}' | sort -g |
         awk '{v[NR] = $1} END {printf "%s %s %s", (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2), v[1], v[NR]}'
 }
 
@@ -188,8 +195,12 @@ for scenario in one all20; do
     printf 'check from schedstat, %s: µs CPU/req quorin-host %s, nginx front %s, sendfile %s; quorin/nginx front %s\n' \
         "$scenario" "$(spread "$work/$scenario.quorin" 7 | cut -d' ' -f1)" \
         "$(spread "$work/$scenario.nginx" 7 | cut -d' ' -f1)" "$(spread "$work/$scenario.sendfile" 7 | cut -d' ' -f1)" \
-        "$(paste "$work/$scenario.quorin" "$work/$scenario.nginx" | awk '{print $7 / $14}' | sort -g |
-            awk '{v[NR] = $1} END {printf "%.2f", (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2)}')"
+        "$(ratios "$scenario" nginx 7 | awk '{printf "%.2f", $1}')"
+done
+for scenario in one all20; do
+    printf "busiest thread's share of the server's run time, %s: quorin-host %s %%, nginx front %s %%\n" \
+        "$scenario" "$(spread "$work/$scenario.quorin" 8 | cut -d' ' -f1)" \
+        "$(spread "$work/$scenario.nginx" 8 | cut -d' ' -f1)"
 done
 echo
 printf '| %-32s | %-22s | %-22s | %-22s | %-18s |\n' load "quorin-host req/s" "nginx front req/s" \
@@ -198,8 +209,7 @@ echo "|----------------------------------|------------------------|-------------
 for scenario in one all20; do
     label="one image ($ONE)"
     [ "$scenario" = all20 ] && label="all 20 in turn"
-    rr=$(paste "$work/$scenario.quorin" "$work/$scenario.nginx" | awk '{print $3 / $10}' | sort -g |
-        awk '{v[NR] = $1} END {printf "%s %s %s", (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2), v[1], v[NR]}')
+    rr=$(ratios "$scenario" nginx 3)
     # shellcheck disable=SC2046,SC2086
     printf '| %-32s | %-22s | %-22s | %-22s | %-18s |\n' "$label" \
         "$(cell $(spread "$work/$scenario.quorin" 3) %.0f)" "$(cell $(spread "$work/$scenario.nginx" 3) %.0f)" \
