@@ -28,8 +28,12 @@
 # min-max over the rounds): µs CPU per request and req/s for each server,
 # and the ratios quorin-host / nginx front and quorin-host / sendfile.
 #
+# With EARLIER=DIR (a build directory holding quorin-host and quorin.so,
+# say an older commit's from a worktree), that build runs too, on PORT+1,
+# alternating with the others, and a last table sets the two side by side.
+#
 # Knobs: DUR=10 RUNS=3 CONN=16 THREADS=2 PORT=18090 W=320 H=240
-#        ONE=img20-2000x1500.jpg BUILD=build-release HOST_THREADS=
+#        ONE=img20-2000x1500.jpg BUILD=build-release HOST_THREADS= EARLIER=
 #        PEER=/work/shared/peer KEEP=1 (keep the work directory)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -37,11 +41,17 @@ root=$(pwd)
 
 DUR=${DUR:-10} RUNS=${RUNS:-3} CONN=${CONN:-16} THREADS=${THREADS:-2} PORT=${PORT:-18090}
 W=${W:-320} H=${H:-240} ONE=${ONE:-img20-2000x1500.jpg} BUILD=${BUILD:-build-release}
-HOST_THREADS=${HOST_THREADS:-} PEER=${PEER:-/work/shared/peer}
+HOST_THREADS=${HOST_THREADS:-} EARLIER=${EARLIER:-} PEER=${PEER:-/work/shared/peer}
 q="?w=$W&h=$H"
 peer_prefix=/tmp/peer-nginx peer_pidfile=/tmp/peer-nginx/nginx.pid
-declare -A base=([quorin]=http://127.0.0.1:$PORT [nginx]=http://127.0.0.1:18080 [sendfile]=http://127.0.0.1:18082)
+declare -A base=([quorin]=http://127.0.0.1:$PORT [nginx]=http://127.0.0.1:18080 [sendfile]=http://127.0.0.1:18082
+    [earlier]=http://127.0.0.1:$((PORT + 1)))
 servers=(quorin nginx sendfile)
+if [ -n "$EARLIER" ]; then
+    [ -x "$EARLIER/quorin-host" ] && [ -f "$EARLIER/quorin.so" ] ||
+        { echo "EARLIER=$EARLIER holds no quorin-host and quorin.so" >&2; exit 1; }
+    servers=(quorin earlier nginx sendfile)
+fi
 
 # What building and this run need (Debian packages; idempotent, quick when present).
 scripts/install-deps.sh nginx libnginx-mod-http-image-filter wrk imagemagick procps >/dev/null
@@ -56,9 +66,13 @@ build_host
 # World-readable: the peer's workers run as nobody and read the corpus.
 work=$(mktemp -d /tmp/quorin-hitcpu.XXXXXX)
 chmod 755 "$work"
-host_pid='' peer_started=''
+host_pid='' peer_started='' earlier_pid=''
 stop_all() {
     stop_host
+    if [ -n "$earlier_pid" ]; then
+        kill -TERM "$earlier_pid" 2>/dev/null || true
+        wait "$earlier_pid" 2>/dev/null || true
+    fi
     [ -z "$peer_started" ] || "$PEER/run-peer.sh" stop >/dev/null 2>&1 || true
     if [ -n "${KEEP:-}" ]; then echo "kept $work"; else rm -rf "$work"; fi
 }
@@ -73,13 +87,21 @@ peer_started=1
 peer_pid=$(cat "$peer_pidfile")
 host_args=()
 [ -z "$HOST_THREADS" ] || host_args+=(--threads "$HOST_THREADS")
+if [ -n "$EARLIER" ]; then
+    # start_host starts $BUILD's host in $work/module: the earlier build
+    # gets its own work directory.
+    (work=$work/earlier BUILD=$EARLIER && mkdir -p "$work" && ln -s ../images "$work/images" &&
+        start_host $((PORT + 1)) "${host_args[@]}" && echo "$host_pid" >"$work/pid")
+    earlier_pid=$(cat "$work/earlier/pid")
+fi
 start_host "$PORT" "${host_args[@]}"
-declare -A pid=([quorin]=$host_pid [nginx]=$peer_pid [sendfile]=$peer_pid)
+declare -A pid=([quorin]=$host_pid [earlier]=$earlier_pid [nginx]=$peer_pid [sendfile]=$peer_pid)
 
 # Warm: each URL twice on the host and the front; the front's answers
 # become the sendfile server's files. The second round must be all 200.
 warm_codes=
-for server in quorin nginx; do
+for server in "${servers[@]}"; do
+    [ "$server" = sendfile ] && continue
     while read -r u; do
         n=${u#/resize/} n=${n%%\?*}
         out=/dev/null
@@ -96,7 +118,8 @@ codes=$(while read -r u; do
 done <"$work/urls.txt" | sort | uniq -c | xargs)
 warm_codes+="sendfile $codes"
 case $warm_codes in
-*"quorin 20 200;"*"nginx 20 200;"*"sendfile 20 200") ;;
+*"quorin 20 200;"*"nginx 20 200;"*"sendfile 20 200")
+    [ -z "$EARLIER" ] || case $warm_codes in *"earlier 20 200;"*) ;; *) echo "warming failed: $warm_codes" >&2; exit 1 ;; esac ;;
 *) echo "warming failed: $warm_codes" >&2; exit 1 ;;
 esac
 # The host remembers a file's facts once its last change is 3 s old.
@@ -154,6 +177,7 @@ measure() {
 echo "quorin-host $(git -C "$root" rev-parse --short HEAD) vs $(nginx -v 2>&1 | sed 's/.*: //');" \
      "wrk -t$THREADS -c$CONN -d${DUR}s x $RUNS rounds; ${W}x$H; one=$ONE; $(nproc) cores, shared machine;" \
      "load $(cut -d' ' -f1-3 /proc/loadavg)"
+[ -z "$EARLIER" ] || echo "earlier: $EARLIER, $(git -C "$EARLIER" rev-parse --short HEAD 2>/dev/null || echo "its own tree")"
 echo "warm, second request per URL: $warm_codes"
 for round in $(seq "$RUNS"); do
     for scenario in one all20; do
@@ -215,3 +239,17 @@ for scenario in one all20; do
         "$(cell $(spread "$work/$scenario.quorin" 3) %.0f)" "$(cell $(spread "$work/$scenario.nginx" 3) %.0f)" \
         "$(cell $(spread "$work/$scenario.sendfile" 3) %.0f)" "$(cell $rr %.2f)"
 done
+if [ -n "$EARLIER" ]; then
+    echo
+    printf '| %-32s | %-22s | %-22s | %-18s | %-18s |\n' load "earlier µs CPU/req" "quorin-host µs CPU/req" \
+        "quorin/earlier" "req/s quorin/earlier"
+    echo "|----------------------------------|------------------------|------------------------|--------------------|--------------------|"
+    for scenario in one all20; do
+        label="one image ($ONE)"
+        [ "$scenario" = all20 ] && label="all 20 in turn"
+        # shellcheck disable=SC2046
+        printf '| %-32s | %-22s | %-22s | %-18s | %-18s |\n' "$label" \
+            "$(cell $(spread "$work/$scenario.earlier" 2) %.1f)" "$(cell $(spread "$work/$scenario.quorin" 2) %.1f)" \
+            "$(cell $(ratios "$scenario" earlier) %.2f)" "$(cell $(ratios "$scenario" earlier 3) %.2f)"
+    done
+fi
