@@ -26,38 +26,40 @@ public:
     }
 
     std::byte* take() {
-        const std::size_t own = own_group();
-        for (std::size_t step = 0; step < group_count; ++step) {
-            for (auto& place : groups_[(own + step) % group_count].places) {
-                if (place.load(std::memory_order_relaxed) == nullptr) continue;
-                if (std::byte* buffer = place.exchange(nullptr, std::memory_order_acquire))
-                    return buffer;
-            }
-        }
-        return new std::byte[read_ahead_size];
+        std::byte* buffer = nullptr;
+        any_place([&buffer](std::atomic<std::byte*>& place) {
+            if (place.load(std::memory_order_relaxed) == nullptr) return false;
+            buffer = place.exchange(nullptr, std::memory_order_acquire);
+            return buffer != nullptr;
+        });
+        return buffer != nullptr ? buffer : new std::byte[read_ahead_size];
     }
 
     void give_back(std::byte* buffer) {
-        const std::size_t own = own_group();
-        for (std::size_t step = 0; step < group_count; ++step) {
-            for (auto& place : groups_[(own + step) % group_count].places) {
-                std::byte* empty = nullptr;
-                if (place.compare_exchange_strong(empty, buffer, std::memory_order_release,
-                                                  std::memory_order_relaxed)) {
-                    return;
-                }
-            }
-        }
-        delete[] buffer;
+        const bool kept_here = any_place([buffer](std::atomic<std::byte*>& place) {
+            std::byte* empty = nullptr;
+            return place.compare_exchange_strong(empty, buffer, std::memory_order_release,
+                                                 std::memory_order_relaxed);
+        });
+        if (!kept_here) delete[] buffer;
     }
 
 private:
     static constexpr std::size_t group_count = 4;
     static constexpr std::size_t kept = 16;
 
-    static std::size_t own_group() {
+    // Tries `attempt` on each place, the calling processor's group first,
+    // until one succeeds; false when none did.
+    template <typename Attempt>
+    bool any_place(Attempt attempt) {
         const int processor = sched_getcpu();
-        return processor < 0 ? 0 : static_cast<std::size_t>(processor) % group_count;
+        const std::size_t own = processor < 0 ? 0 : static_cast<std::size_t>(processor);
+        for (std::size_t step = 0; step < group_count; ++step) {
+            for (auto& place : groups_[(own + step) % group_count].places) {
+                if (attempt(place)) return true;
+            }
+        }
+        return false;
     }
 
     // A cache line each.
