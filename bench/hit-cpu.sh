@@ -190,6 +190,22 @@ spread() {
     awk -v c="$2" '{print $c}' "$1" | sort -g |
         awk '{v[NR] = $1} END {printf "%s %s %s", (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2), v[1], v[NR]}'
 }
+# label_of SCENARIO: its row's name in the tables.
+label_of() { if [ "$1" = all20 ]; then echo "all 20 in turn"; else echo "one image ($ONE)"; fi; }
+# row FIRST CELL...: a table row; head_row FIRST CELL...: the header row and
+# the rule under it.
+row() {
+    printf '| %-32s' "$1"
+    shift
+    printf ' | %-22s' "$@"
+    printf ' |\n'
+}
+head_row() {
+    row "$@"
+    printf '|%s' "$(printf '%.0s-' {1..34})"
+    for _ in $(seq 2 $#); do printf '|%s' "$(printf '%.0s-' {1..24})"; done
+    printf '|\n'
+}
 # cell MEDIAN MIN MAX FORMAT
 cell() { awk -v m="$1" -v a="$2" -v b="$3" -v f="$4" 'BEGIN {printf f " (" f "-" f ")", m, a, b}'; }
 # ratios SCENARIO OTHER [COLUMN]: "median min max" of quorin / OTHER per
@@ -201,15 +217,11 @@ ratios() {
 
 echo
 echo "median (min-max) over $RUNS rounds; errors are summed"
-printf '| %-32s | %-22s | %-22s | %-22s | %-18s | %-18s | %-7s |\n' \
-    load "quorin-host µs CPU/req" "nginx front µs CPU/req" "nginx sendfile µs/req" \
+head_row load "quorin-host µs CPU/req" "nginx front µs CPU/req" "nginx sendfile µs/req" \
     "quorin/nginx front" "quorin/sendfile" errors
-echo "|----------------------------------|------------------------|------------------------|------------------------|--------------------|--------------------|---------|"
 for scenario in one all20; do
-    label="one image ($ONE)"
-    [ "$scenario" = all20 ] && label="all 20 in turn"
     # shellcheck disable=SC2046
-    printf '| %-32s | %-22s | %-22s | %-22s | %-18s | %-18s | %-7s |\n' "$label" \
+    row "$(label_of "$scenario")" \
         "$(cell $(spread "$work/$scenario.quorin" 2) %.1f)" "$(cell $(spread "$work/$scenario.nginx" 2) %.1f)" \
         "$(cell $(spread "$work/$scenario.sendfile" 2) %.1f)" \
         "$(cell $(ratios "$scenario" nginx) %.2f)" "$(cell $(ratios "$scenario" sendfile) %.2f)" \
@@ -227,28 +239,19 @@ for scenario in one all20; do
         "$(spread "$work/$scenario.nginx" 8 | cut -d' ' -f1)"
 done
 echo
-printf '| %-32s | %-22s | %-22s | %-22s | %-18s |\n' load "quorin-host req/s" "nginx front req/s" \
-    "nginx sendfile req/s" "quorin/nginx front"
-echo "|----------------------------------|------------------------|------------------------|------------------------|--------------------|"
+head_row load "quorin-host req/s" "nginx front req/s" "nginx sendfile req/s" "quorin/nginx front"
 for scenario in one all20; do
-    label="one image ($ONE)"
-    [ "$scenario" = all20 ] && label="all 20 in turn"
-    rr=$(ratios "$scenario" nginx 3)
-    # shellcheck disable=SC2046,SC2086
-    printf '| %-32s | %-22s | %-22s | %-22s | %-18s |\n' "$label" \
+    # shellcheck disable=SC2046
+    row "$(label_of "$scenario")" \
         "$(cell $(spread "$work/$scenario.quorin" 3) %.0f)" "$(cell $(spread "$work/$scenario.nginx" 3) %.0f)" \
-        "$(cell $(spread "$work/$scenario.sendfile" 3) %.0f)" "$(cell $rr %.2f)"
+        "$(cell $(spread "$work/$scenario.sendfile" 3) %.0f)" "$(cell $(ratios "$scenario" nginx 3) %.2f)"
 done
 if [ -n "$EARLIER" ]; then
     echo
-    printf '| %-32s | %-22s | %-22s | %-18s | %-18s |\n' load "earlier µs CPU/req" "quorin-host µs CPU/req" \
-        "quorin/earlier" "req/s quorin/earlier"
-    echo "|----------------------------------|------------------------|------------------------|--------------------|--------------------|"
+    head_row load "earlier µs CPU/req" "quorin-host µs CPU/req" "quorin/earlier" "req/s quorin/earlier"
     for scenario in one all20; do
-        label="one image ($ONE)"
-        [ "$scenario" = all20 ] && label="all 20 in turn"
         # shellcheck disable=SC2046
-        printf '| %-32s | %-22s | %-22s | %-18s | %-18s |\n' "$label" \
+        row "$(label_of "$scenario")" \
             "$(cell $(spread "$work/$scenario.earlier" 2) %.1f)" "$(cell $(spread "$work/$scenario.quorin" 2) %.1f)" \
             "$(cell $(ratios "$scenario" earlier) %.2f)" "$(cell $(ratios "$scenario" earlier 3) %.2f)"
     done
