@@ -117,11 +117,12 @@ codes=$(while read -r u; do
     curl -sS --max-time 10 -o /dev/null -w '%{http_code}\n' "${base[sendfile]}$u"
 done <"$work/urls.txt" | sort | uniq -c | xargs)
 warm_codes+="sendfile $codes"
-case $warm_codes in
-*"quorin 20 200;"*"nginx 20 200;"*"sendfile 20 200")
-    [ -z "$EARLIER" ] || case $warm_codes in *"earlier 20 200;"*) ;; *) echo "warming failed: $warm_codes" >&2; exit 1 ;; esac ;;
-*) echo "warming failed: $warm_codes" >&2; exit 1 ;;
-esac
+for server in "${servers[@]}"; do
+    case "$warm_codes;" in
+    *"$server 20 200;"*) ;;
+    *) echo "warming failed: $warm_codes" >&2; exit 1 ;;
+    esac
+done
 # The host remembers a file's facts once its last change is 3 s old.
 sleep 4
 
@@ -186,9 +187,10 @@ for round in $(seq "$RUNS"); do
 done
 
 # spread FILE COLUMN: "median min max" of a column.
-spread() {
-    awk -v c="$2" '{print $c}' "$1" | sort -g |
-        awk '{v[NR] = $1} END {printf "%s %s %s", (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2), v[1], v[NR]}'
+spread() { awk -v c="$2" '{print $c}' "$1" | median_min_max; }
+# median_min_max: "median min max" of the numbers on stdin.
+median_min_max() {
+    sort -g | awk '{v[NR] = $1} END {printf "%s %s %s", (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2), v[1], v[NR]}'
 }
 # label_of SCENARIO: its row's name in the tables.
 label_of() { if [ "$1" = all20 ]; then echo "all 20 in turn"; else echo "one image ($ONE)"; fi; }
@@ -211,8 +213,7 @@ cell() { awk -v m="$1" -v a="$2" -v b="$3" -v f="$4" 'BEGIN {printf f " (" f "-"
 # ratios SCENARIO OTHER [COLUMN]: "median min max" of quorin / OTHER per
 # round, of COLUMN (2, the CPU per request, unless given).
 ratios() {
-    paste "$work/$1.quorin" "$work/$1.$2" | awk -v c="${3:-2}" '{print $c / $(c + NF / 2)}' | sort -g |
-        awk '{v[NR] = $1} END {printf "%s %s %s", (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2), v[1], v[NR]}'
+    paste "$work/$1.quorin" "$work/$1.$2" | awk -v c="${3:-2}" '{print $c / $(c + NF / 2)}' | median_min_max
 }
 
 echo

@@ -42,24 +42,24 @@ void metrics::record_conversion(output_format format, std::chrono::steady_clock:
         std::memory_order_relaxed);
 }
 
-template <typename Pick>
-std::uint64_t metrics::total(Pick counter_of) const {
-    std::uint64_t sum = 0;
-    per_request_.each(
-        [&](const per_request& part) { sum += counter_of(part).load(std::memory_order_relaxed); });
+metrics::per_request_totals metrics::totals() const {
+    per_request_totals sum;
+    per_request_.each([&sum](const per_request& part) {
+        for (std::size_t kind = 0; kind < kind_count; ++kind)
+            sum.requests[kind] += part.requests[kind].load(std::memory_order_relaxed);
+        sum.bytes_sent += part.bytes_sent.load(std::memory_order_relaxed);
+    });
     return sum;
 }
 
 std::string metrics::render() const {
+    const per_request_totals counted = totals();
     std::string text;
     text += "# HELP quorin_host_requests_total Requests answered, by outcome.\n";
     text += "# TYPE quorin_host_requests_total counter\n";
     for (std::size_t kind = 0; kind < kind_count; ++kind) {
         text += "quorin_host_requests_total{outcome=\"" + std::string(kind_names[kind]) + "\"} " +
-                std::to_string(total([kind](const per_request& part) -> auto& {
-                    return part.requests[kind];
-                })) +
-                "\n";
+                std::to_string(counted.requests[kind]) + "\n";
     }
 
     text += "# HELP quorin_host_conversion_seconds Time spent decoding, fitting and encoding "
@@ -88,10 +88,7 @@ std::string metrics::render() const {
 
     text += "# HELP quorin_host_response_body_bytes_total Body bytes sent to clients.\n";
     text += "# TYPE quorin_host_response_body_bytes_total counter\n";
-    text +=
-        "quorin_host_response_body_bytes_total " +
-        std::to_string(total([](const per_request& part) -> auto& { return part.bytes_sent; })) +
-        "\n";
+    text += "quorin_host_response_body_bytes_total " + std::to_string(counted.bytes_sent) + "\n";
 
     text += "# HELP quorin_host_refusals_total Image requests refused before conversion or "
             "stopped in it, by status and cause.\n";

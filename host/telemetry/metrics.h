@@ -43,9 +43,12 @@ private:
         std::array<std::atomic<std::uint64_t>, kind_count> requests{};
         std::atomic<std::uint64_t> bytes_sent{0};
     };
-    // The sum over the parts of the counter `counter_of` picks in one.
-    template <typename Pick>
-    std::uint64_t total(Pick counter_of) const;
+    // What the parts have counted, summed once for a rendering.
+    struct per_request_totals {
+        std::array<std::uint64_t, kind_count> requests{};
+        std::uint64_t bytes_sent = 0;
+    };
+    per_request_totals totals() const;
 
     thread_parts<per_request> per_request_;
     std::array<std::atomic<std::uint64_t>, refusal_count> refusals_{};
