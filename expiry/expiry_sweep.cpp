@@ -27,13 +27,13 @@ platform::file_time base_time_of(const platform::directory_entry& entry) {
 
 // Appends the expired files of every leaf directory to expired_files, in
 // scan order. False when a stop request cut the scan short.
-bool collect_expired_files(const std::stop_token& stop, std::vector<std::string>& expired_files) {
+bool collect_expired_files(const stop_signal& stop, std::vector<std::string>& expired_files) {
     platform::env& env = platform::current_env();
     const platform::file_time now = env.now();
     const std::int64_t limit = module_settings.cache_delete_time;
     const auto visit_leaf = [&](const std::string& leaf) {
         return [&](const platform::directory_entry& entry) {
-            if (stop.stop_requested()) return false;
+            if (stop.requested()) return false;
             // Subdirectories are neither entered nor deleted. A symbolic link
             // is never a directory here: it expires and goes as a link.
             if (entry.is_directory) return true;
@@ -47,29 +47,29 @@ bool collect_expired_files(const std::stop_token& stop, std::vector<std::string>
         };
     };
     for (unsigned leaf_number = 0; leaf_number < leaf_count; ++leaf_number) {
-        if (stop.stop_requested()) return false;
+        if (stop.requested()) return false;
         const std::string leaf = leaf_directory(module_settings.cache_root, leaf_number);
         // The platform picks how much a listing reports (on Windows the
         // information level by OS version). A leaf that cannot be listed
         // is passed over silently.
         env.list_directory(leaf, module_settings.cache_root.size(), visit_leaf(leaf));
     }
-    return !stop.stop_requested();
+    return !stop.requested();
 }
 
 // Deletes the files in list order; each refusal becomes a log line and the
 // next sweep tries again. False when a stop request cut the pass short.
-bool delete_files(const std::stop_token& stop, const std::vector<std::string>& files, logger& log) {
+bool delete_files(const stop_signal& stop, const std::vector<std::string>& files, logger& log) {
     platform::env& env = platform::current_env();
     for (const std::string& path : files) {
-        if (stop.stop_requested()) return false;
+        if (stop.requested()) return false;
         if (!env.delete_file(path, module_settings.cache_root.size()))
             log.write("DELETE_FAIL " + path);
     }
     return true;
 }
 
-void scan_and_delete(const std::stop_token& stop, logger& log) {
+void scan_and_delete(const stop_signal& stop, logger& log) {
     std::vector<std::string> expired_files;
     log.write("DELETE_SCAN IN");
     if (!collect_expired_files(stop, expired_files)) return;
@@ -81,7 +81,7 @@ void scan_and_delete(const std::stop_token& stop, logger& log) {
 
 } // namespace
 
-void expiry_sweep(const std::stop_token& stop) {
+void expiry_sweep(const stop_signal& stop) {
     logger log(module_settings.log_path, !module_settings.log_file_path.empty());
     log.write("DELETE_PROC IN");
     if (!module_settings.cache_folder_path.empty() && module_settings.cache_delete_time != 0) {

@@ -1,7 +1,7 @@
 // One pass of cache expiry over the leaf directories of the cache tree.
 #pragma once
 
-#include <stop_token>
+#include "expiry/stop_signal.h"
 
 namespace quorin {
 
@@ -10,6 +10,6 @@ namespace quorin {
 // in that order, writing its phases and failed deletions to the operation
 // log. A stop request ends it between two directory entries or two
 // deletions; the log still gets "DELETE_PROC OUT" and is closed.
-void expiry_sweep(const std::stop_token& stop = {});
+void expiry_sweep(const stop_signal& stop = {});
 
 } // namespace quorin

@@ -1,7 +1,7 @@
 // The expiry thread's procedure.
 #pragma once
 
-#include <stop_token>
+#include "expiry/stop_signal.h"
 
 namespace quorin {
 
@@ -9,6 +9,6 @@ namespace quorin {
 // one sweep. Returns at once when expiry is off. A stop request wakes the
 // pause at once and ends a running sweep early, so the thread can be joined
 // without waiting for a sweep to finish.
-void expiry_thread(std::stop_token stop);
+void expiry_thread(stop_signal& stop);
 
 } // namespace quorin

@@ -4,17 +4,26 @@
 #include <thread>
 
 #include "expiry/expiry_thread.h"
+#include "expiry/stop_signal.h"
 #include "platform/module_reference.h"
 
 namespace quorin {
 namespace {
 
-// The running sweeper and the reference that keeps the module's code loaded
-// while it runs. Members are destroyed in reverse order: the thread is joined
-// before the reference goes.
+// The running sweeper, its stop signal and the reference that keeps the
+// module's code loaded while it runs. The thread is joined before any member
+// goes.
 struct expiry_worker {
     platform::module_reference module;
-    std::jthread thread;
+    stop_signal stop;
+    std::thread thread;
+
+    ~expiry_worker() { end(); }
+    void end() {
+        if (!thread.joinable()) return;
+        stop.request();
+        thread.join();
+    }
 };
 
 // A function-local static, first constructed during Loaded, so it is
@@ -31,9 +40,10 @@ expiry_worker& worker() {
 void start_expiry_thread() {
     expiry_worker& running = worker();
     running.module.hold();
+    running.end();
+    running.stop.rearm();
     try {
-        // Assigning to a jthread stops and joins the one it replaces.
-        running.thread = std::jthread(expiry_thread);
+        running.thread = std::thread([&stop = running.stop] { expiry_thread(stop); });
     } catch (const std::system_error&) {
         running.module.release();
     }
@@ -41,10 +51,7 @@ void start_expiry_thread() {
 
 void stop_expiry_thread() {
     expiry_worker& running = worker();
-    if (running.thread.joinable()) {
-        running.thread.request_stop();
-        running.thread.join();
-    }
+    running.end();
     running.module.release();
 }
 

@@ -158,10 +158,10 @@ TEST_F(expiry_sweep_test, no_scan_without_cache_folder_or_with_expiry_off) {
 TEST_F(expiry_sweep_test, a_stop_request_ends_the_deletion_pass_between_two_files) {
     const std::vector<fs::path> files = {add("0/00/a"), add("0/01/b"), add("0/02/c")};
     env.clock_offset_seconds = 200;
-    std::stop_source stop;
-    env.on_delete = [&](const std::string&) { stop.request_stop(); };
+    stop_signal stop;
+    env.on_delete = [&](const std::string&) { stop.request(); };
 
-    expiry_sweep(stop.get_token());
+    expiry_sweep(stop);
     EXPECT_FALSE(fs::exists(files[0]));
     EXPECT_TRUE(fs::exists(files[1]));
     EXPECT_TRUE(fs::exists(files[2]));
@@ -173,14 +173,14 @@ TEST_F(expiry_sweep_test, a_stop_request_ends_the_deletion_pass_between_two_file
 TEST_F(expiry_sweep_test, a_stop_request_ends_the_scan_and_nothing_is_deleted) {
     const auto file = add("0/00/a");
     env.clock_offset_seconds = 200;
-    std::stop_source stop;
+    stop_signal stop;
     int listings = 0;
     env.on_list = [&](const std::string& path) {
         ++listings;
-        if (path == in_root("/0/10")) stop.request_stop();
+        if (path == in_root("/0/10")) stop.request();
     };
 
-    expiry_sweep(stop.get_token());
+    expiry_sweep(stop);
     EXPECT_EQ(listings, 0x11);
     EXPECT_TRUE(fs::exists(file));
     EXPECT_EQ(log_texts(),

@@ -34,16 +34,16 @@ std::vector<std::string> swept_cache::log_lines() const {
 }
 
 back_to_back_sweeper::back_to_back_sweeper()
-    : thread_([this](std::stop_token stop) {
-          while (!stop.stop_requested()) {
+    : thread_([this] {
+          while (!stop_.requested()) {
               ++sweeps_;
-              expiry_sweep(stop);
+              expiry_sweep(stop_);
           }
       }) {}
 
 std::uint64_t back_to_back_sweeper::stop() {
     if (thread_.joinable()) {
-        thread_.request_stop();
+        stop_.request();
         thread_.join();
     }
     return sweeps_.load();

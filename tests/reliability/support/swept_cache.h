@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "expiry/steered_env.h"
+#include "expiry/stop_signal.h"
 #include "support/temp_dir.h"
 
 namespace quorin::test {
@@ -58,7 +59,8 @@ public:
 
 private:
     std::atomic<std::uint64_t> sweeps_{0};
-    std::jthread thread_;
+    stop_signal stop_;
+    std::thread thread_;
 };
 
 // How many log lines start with text after their time stamp.
