@@ -23,8 +23,6 @@ public:
     bool requested() const noexcept { return requested_.load(std::memory_order_acquire); }
     // Waits `length` unless a stop is requested first; false when stopped.
     bool pause(std::chrono::seconds length);
-    // Withdraws the request, for a thread started after the last one ended.
-    void rearm() noexcept { requested_.store(false, std::memory_order_release); }
 
 private:
     std::mutex mutex_;

@@ -1,6 +1,7 @@
 #include "module/expiry_thread_control.h"
 
-#include <system_error>
+#include <exception>
+#include <memory>
 #include <thread>
 
 #include "expiry/expiry_thread.h"
@@ -15,13 +16,17 @@ namespace {
 // goes.
 struct expiry_worker {
     platform::module_reference module;
-    stop_signal stop;
+    // Shared with the thread. A process that exits without Unloaded ends the
+    // thread inside its pause before this is destroyed (Windows does so), and
+    // a condition variable destroyed after its waiter vanished can hang the
+    // exit; the thread's share is never given back then, so it is not.
+    std::shared_ptr<stop_signal> stop;
     std::thread thread;
 
     ~expiry_worker() { end(); }
     void end() {
         if (!thread.joinable()) return;
-        stop.request();
+        stop->request();
         thread.join();
     }
 };
@@ -41,10 +46,10 @@ void start_expiry_thread() {
     expiry_worker& running = worker();
     running.module.hold();
     running.end();
-    running.stop.rearm();
     try {
-        running.thread = std::thread([&stop = running.stop] { expiry_thread(stop); });
-    } catch (const std::system_error&) {
+        running.stop = std::make_shared<stop_signal>();
+        running.thread = std::thread([stop = running.stop] { expiry_thread(*stop); });
+    } catch (const std::exception&) {
         running.module.release();
     }
 }
