@@ -8,10 +8,10 @@
 
 namespace quorin {
 
-// Built on a mutex and a condition variable alone. The standard stop token's
-// callbacks end in an atomic wait, whose wake-up the Windows toolchain's
-// thread library can lose: a pause woken by one could leave the thread, and
-// the unloading host joining it, waiting for ever.
+// Built on a mutex and a condition variable alone. A standard stop token's
+// callback, removed while another thread runs it, waits on an atomic whose
+// wake-up the Windows toolchain's thread library can lose: a pause woken by
+// one could leave the thread, and the host joining it, waiting for ever.
 class stop_signal {
 public:
     stop_signal() = default;

@@ -16,10 +16,10 @@ namespace {
 // goes.
 struct expiry_worker {
     platform::module_reference module;
-    // Shared with the thread. A process that exits without Unloaded ends the
-    // thread inside its pause before this is destroyed (Windows does so), and
-    // a condition variable destroyed after its waiter vanished can hang the
-    // exit; the thread's share is never given back then, so it is not.
+    // Shared with the thread. When a host exits without Unloaded, Windows
+    // ends the thread inside its pause before this is destroyed; destroying
+    // a condition variable whose waiter vanished can hang the exit. The
+    // ended thread never drops its share, so the signal then stays.
     std::shared_ptr<stop_signal> stop;
     std::thread thread;
 
