@@ -13,5 +13,7 @@ wide_string decode_utf8(std::string_view text);
 
 // Encodes UTF-16 as UTF-8; unpaired surrogates become U+FFFD.
 std::string encode_utf8(wide_string_view text);
+// The same, appended to `out`.
+void append_utf8(std::string& out, wide_string_view text);
 
 } // namespace quorin::platform

@@ -1,14 +1,18 @@
 #include "base/utf16_text.h"
 
+#include <algorithm>
 #include <iterator>
 #include <utf8.h>
 
 namespace quorin::host {
 
 std::u16string to_utf16(std::string_view text) {
+    // ASCII, as nearly every path is, widens unit by unit.
+    if (std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; }))
+        return std::u16string(text.begin(), text.end());
     std::u16string result;
     result.reserve(text.size());
-    // Valid text, as nearly every path is, needs no repaired copy.
+    // Valid text needs no repaired copy.
     if (utf8::find_invalid(text.begin(), text.end()) == text.end()) {
         utf8::unchecked::utf8to16(text.begin(), text.end(), std::back_inserter(result));
         return result;
@@ -22,12 +26,19 @@ std::u16string to_utf16(std::string_view text) {
 std::optional<std::string> to_utf8(std::u16string_view text) {
     std::string result;
     result.reserve(text.size());
-    try {
-        utf8::utf16to8(text.begin(), text.end(), std::back_inserter(result));
-    } catch (const utf8::exception&) {
-        return std::nullopt;
-    }
+    if (!append_utf8(result, text)) return std::nullopt;
     return result;
+}
+
+bool append_utf8(std::string& out, std::u16string_view text) {
+    const std::size_t start = out.size();
+    try {
+        utf8::utf16to8(text.begin(), text.end(), std::back_inserter(out));
+    } catch (const utf8::exception&) {
+        out.resize(start);
+        return false;
+    }
+    return true;
 }
 
 } // namespace quorin::host

@@ -13,5 +13,8 @@ std::u16string to_utf16(std::string_view text);
 
 // nullopt for text that is not valid UTF-16 (an unpaired surrogate).
 std::optional<std::string> to_utf8(std::u16string_view text);
+// The same appended to `out`; false, with `out` as it was, for text that
+// is not valid UTF-16.
+bool append_utf8(std::string& out, std::u16string_view text);
 
 } // namespace quorin::host

@@ -51,10 +51,9 @@ void http_exchange::send_header(std::string_view status_text, std::string_view h
     if (header_sent()) return;
     status_ = status_code_of(status_text);
     if (status_ == 0) status_ = 500;
-    // Room for the status, Date, Connection and nosniff lines besides.
-    constexpr std::size_t protocol_lines = 160;
-    std::string head;
-    head.reserve(protocol_lines + answer_lines_.size() + header_block.size());
+    // Put together in the thread's own buffer: every answer has a head.
+    thread_local std::string head;
+    head.clear();
     append_answer_head(head, status_text, request_.keep_alive);
     if (status_ >= 400) {
         head.append("Cache-Control: no-store\r\n");

@@ -167,8 +167,13 @@ std::u16string cache_key(std::string_view relative_source, const conversion_para
     return wide;
 }
 
-std::string entity_tag(const std::u16string& cache_key, std::uint64_t source_time) {
-    std::string text = to_utf8(cache_key).value_or("");
+std::string entity_tag(std::u16string_view cache_key, std::uint64_t source_time) {
+    // Made for every hit: the text digested is put together in the
+    // thread's own buffer, not in new strings. A key that is not valid
+    // UTF-16 adds nothing to it.
+    thread_local std::string text;
+    text.clear();
+    append_utf8(text, cache_key);
     text += '\0';
     append_number(text, source_time);
     std::string tag;

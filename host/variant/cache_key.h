@@ -35,6 +35,6 @@ std::u16string cache_key(std::string_view relative_source, const conversion_para
 
 // A strong entity tag, quoted: a digest of the cache key and the source's
 // time, which between them fix every byte of the answer.
-std::string entity_tag(const std::u16string& cache_key, std::uint64_t source_time);
+std::string entity_tag(std::u16string_view cache_key, std::uint64_t source_time);
 
 } // namespace quorin::host

@@ -1,4 +1,5 @@
 // The default env: the POSIX operating system.
+#include <algorithm>
 #include <climits>
 #include <ctime>
 #include <dlfcn.h>
@@ -35,10 +36,20 @@ std::string loaded_object_path() {
     return path;
 }
 
-// The length in UTF-8 of the first `length` units of `path`.
-std::size_t utf8_length(const wide_string& path, std::size_t length) {
-    return encode_utf8(wide_string_view(path).substr(0, length)).size();
-}
+// A cache file's path in UTF-8, and the length there of its cache root
+// (the first `root_length` units): one pass, as every hit opens one.
+struct narrow_path {
+    narrow_path(const wide_string& path, std::size_t root_length) {
+        const wide_string_view whole(path);
+        const std::size_t split = std::min(root_length, whole.size());
+        text.reserve(whole.size());
+        append_utf8(text, whole.substr(0, split));
+        root = text.size();
+        append_utf8(text, whole.substr(split));
+    }
+    std::string text;
+    std::size_t root = 0;
+};
 
 class posix_env final : public env {
 public:
@@ -58,12 +69,14 @@ public:
 
     std::unique_ptr<readable_file> open_for_reading(const wide_string& path,
                                                     std::size_t root_length) override {
-        return posix::open_for_reading(encode_utf8(path), utf8_length(path, root_length));
+        const narrow_path narrow(path, root_length);
+        return posix::open_for_reading(narrow.text, narrow.root);
     }
 
     std::unique_ptr<writable_file> open_for_writing(const wide_string& path,
                                                     std::size_t root_length) override {
-        return posix::open_for_writing(encode_utf8(path), utf8_length(path, root_length));
+        const narrow_path narrow(path, root_length);
+        return posix::open_for_writing(narrow.text, narrow.root);
     }
 
     bool create_directory(const std::string& path) override {

@@ -1,5 +1,6 @@
 #include "platform/text.h"
 
+#include <algorithm>
 #include <iterator>
 #include <utf8.h>
 
@@ -26,12 +27,21 @@ std::u16string decode_utf8(std::string_view text) {
 
 std::string encode_utf8(std::u16string_view text) {
     std::string result;
-    result.reserve(text.size());
-    auto out = std::back_inserter(result);
-    for (std::size_t i = 0; i < text.size(); ++i) {
+    append_utf8(result, text);
+    return result;
+}
+
+void append_utf8(std::string& out, std::u16string_view text) {
+    out.reserve(out.size() + text.size());
+    // Most paths are ASCII throughout: that part narrows unit by unit.
+    const auto ascii_end =
+        std::find_if(text.begin(), text.end(), [](char16_t unit) { return unit >= 0x80; });
+    out.append(text.begin(), ascii_end);
+    auto end = std::back_inserter(out);
+    for (auto i = static_cast<std::size_t>(ascii_end - text.begin()); i < text.size(); ++i) {
         const char16_t unit = text[i];
-        if (unit < 0x80) { // most paths are ASCII throughout
-            result += static_cast<char>(unit);
+        if (unit < 0x80) {
+            out += static_cast<char>(unit);
             continue;
         }
         char32_t code_point = unit;
@@ -41,9 +51,8 @@ std::string encode_utf8(std::u16string_view text) {
         } else if (is_high_surrogate(unit) || is_low_surrogate(unit)) {
             code_point = replacement_character;
         }
-        utf8::unchecked::append(code_point, out);
+        utf8::unchecked::append(code_point, end);
     }
-    return result;
 }
 
 } // namespace quorin::platform

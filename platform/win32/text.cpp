@@ -27,4 +27,6 @@ std::string encode_utf8(wide_string_view text) {
     return result;
 }
 
+void append_utf8(std::string& out, wide_string_view text) { out += encode_utf8(text); }
+
 } // namespace quorin::platform
