@@ -32,8 +32,12 @@ std::optional<std::string> to_utf8(std::u16string_view text) {
 
 bool append_utf8(std::string& out, std::u16string_view text) {
     const std::size_t start = out.size();
+    // An ASCII start, the whole of nearly every key, is copied as it is.
+    const auto ascii_end =
+        std::find_if(text.begin(), text.end(), [](char16_t unit) { return unit >= 0x80; });
+    out.append(text.begin(), ascii_end);
     try {
-        utf8::utf16to8(text.begin(), text.end(), std::back_inserter(out));
+        utf8::utf16to8(ascii_end, text.end(), std::back_inserter(out));
     } catch (const utf8::exception&) {
         out.resize(start);
         return false;

@@ -87,6 +87,10 @@ TEST(Utf16Text, ConvertsBothWaysAndMarksWhatIsNotText) {
     EXPECT_EQ(to_utf8(u"caf\u00e9/\U0001F4F7"), "caf\xc3\xa9/\xf0\x9f\x93\xb7");
     EXPECT_EQ(to_utf16("a\xffz"), u"a\uFFFDz");
     EXPECT_FALSE(to_utf8(std::u16string(1, u'\xDC00')));
+    // Text not valid after an ASCII start leaves what was there alone.
+    std::string out = "k/";
+    EXPECT_FALSE(append_utf8(out, u"ab\xD800z"));
+    EXPECT_EQ(out, "k/");
 }
 
 } // namespace
