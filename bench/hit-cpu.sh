@@ -173,6 +173,9 @@ measure() {
     printf '  round %d %-5s %-8s %s\n' "$round" "$scenario" "$server" "$(tail -1 "$work/$scenario.$server" |
         awk '{printf "%6.2f us CPU/request (schedstat %6.2f)  %6.0f req/s  %8d requests  %6.2f s CPU  %d errors  busiest thread %d %%",
             $2, $7, $3, $4, $5, $6, $8}')"
+    # Which errors: wrk's own lines, so that a run with errors says what
+    # went wrong (timeouts, reads cut off, answers other than 2xx and 3xx).
+    [ "$errors" -eq 0 ] || grep -E 'Socket errors|Non-2xx' "$work/wrk.out" | sed 's/^ */    /'
 }
 
 echo "quorin-host $(git -C "$root" rev-parse --short HEAD) vs $(nginx -v 2>&1 | sed 's/.*: //');" \
