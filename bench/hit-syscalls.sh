@@ -16,31 +16,14 @@ for tool in strace curl; do
     command -v "$tool" >/dev/null || { echo "needs $tool" >&2; exit 1; }
 done
 
+. bench/lib.sh
 work=$(mktemp -d /tmp/quorin-calls.XXXXXX)
 host_pid=
-stop_all() {
-    if [ -n "$host_pid" ]; then
-        kill -TERM "$host_pid" 2>/dev/null || true
-        wait "$host_pid" 2>/dev/null || true
-    fi
-    rm -rf "$work"
-}
-trap stop_all EXIT
+trap 'stop_host; rm -rf "$work"' EXIT
 
-mkdir -p "$work/module"
 "$BUILD/quorin-host" --make-samples "$work/images" >/dev/null
-cp "$BUILD/quorin.so" "$work/module/"
-scripts/write-settings.sh "$work/module"
-
+start_host "$PORT"
 url="http://127.0.0.1:$PORT/$IMAGE?w=$W&h=$H"
-"$BUILD/quorin-host" --images "$work/images" --listen "127.0.0.1:$PORT" \
-    --module "$work/module/quorin.so" --quiet >"$work/host.log" 2>&1 &
-host_pid=$!
-for _ in $(seq 100); do
-    curl -s -o /dev/null "http://127.0.0.1:$PORT/metrics" && break
-    kill -0 "$host_pid" 2>/dev/null || { cat "$work/host.log" >&2; exit 1; }
-    sleep 0.1
-done
 curl -sS -o /dev/null "$url" # the miss
 # Settled sources and entries only: what the host remembers about a file
 # waits until its status-change time lies safely in the past.
