@@ -19,7 +19,9 @@ std::vector<std::filesystem::path> gallery_entries(const source_root& root, std:
         // Listed only when a request for it would be served: found and
         // opened the confined way, and readable by content.
         const auto relative = it->path().lexically_relative(root.path());
-        source_lookup lookup = find_source(root, "/" + relative.generic_string());
+        std::string request_path = "/";
+        request_path += relative.generic_string();
+        source_lookup lookup = find_source(root, request_path);
         if (lookup.outcome != source_lookup::result::found) continue;
         if (!lookup.opened && !open_found(root, lookup)) continue;
         if (readable_format(*lookup.opened)) entries.push_back(relative);
